@@ -1,0 +1,316 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "common/TestSinks.h"
+#include "support/FileAccess.h"
+
+namespace rovanta {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+using Reports = std::vector<std::string>;
+
+const std::string kCantOpen = "GENE01000007 Cant open file!";
+const std::string kTooLarge = "GENE0100000A data size is too large!";
+const std::string kCantRead = "GENE0100000F Cant read file!";
+const std::string kCantWrite = "GENE01000010 Cant write file!";
+
+Bytes Pattern(std::size_t n, unsigned seed)
+{
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 31 + seed);
+    return bytes;
+}
+
+class FileAccessTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::random_device random;
+        dir_ = fs::temp_directory_path() / ("rovanta-fa-" + std::to_string(random()));
+        ASSERT_TRUE(fs::create_directory(dir_));
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(dir_, ec);
+    }
+
+    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
+
+    std::string Put(const std::string& name, const Bytes& bytes) const
+    {
+        std::ofstream(dir_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return PathOf(name);
+    }
+
+    static Bytes Get(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return Bytes(std::istreambuf_iterator<char>(in), {});
+    }
+
+    std::vector<std::string> Listing() const
+    {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    test::Recorded r_;
+    fs::path dir_;
+};
+
+TEST_F(FileAccessTest, ReadWholeFileOfMissingFileShowsPathThenCantOpen)
+{
+    const std::string path = PathOf("missing.mid");
+    Bytes buffer(16, 0xEE);
+    std::uint32_t count = 99;
+    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 16), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(r_.Take(), (Reports{path, kCantOpen}));
+    EXPECT_EQ(buffer, Bytes(16, 0xEE));
+
+    // ReadFileExact does not show the path; a name with a NUL is not cut short.
+    const std::string existing = Put("a", Pattern(4, 0));
+    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 4), 0);
+    EXPECT_EQ(ReadFileExact(r_.ctx, existing + std::string(1, '\0') + "x", buffer.data(), 4), 0);
+    EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen}));
+}
+
+TEST_F(FileAccessTest, ReadWholeFileReadsAtMostCapacity)
+{
+    const Bytes content = Pattern(300, 1);
+    const std::string path = Put("song.mid", content);
+    Bytes buffer(400, 0xEE);
+    std::uint32_t count = 0;
+    ASSERT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 400), 1);
+    EXPECT_EQ(count, 300u);
+    EXPECT_TRUE(std::equal(content.begin(), content.end(), buffer.begin()));
+    EXPECT_EQ(buffer[300], 0xEE);
+
+    ASSERT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 100), 1);
+    EXPECT_EQ(count, 100u);  // cut off silently below the large capacity
+    EXPECT_TRUE(r_.Take().empty());
+
+    const std::string empty = Put("empty.mid", {});
+    EXPECT_EQ(ReadWholeFile(r_.ctx, empty, buffer.data(), &count, 400), 1);
+    EXPECT_EQ(count, 0u);
+    EXPECT_TRUE(r_.Take().empty());
+}
+
+TEST_F(FileAccessTest, FilledLargeBufferIsReportedButStillRead)
+{
+    Bytes buffer(kLargeReadCapacity + 1);
+    std::uint32_t count = 0;
+    struct Case {
+        std::size_t fileSize;
+        std::uint32_t capacity;
+        std::uint32_t expectCount;
+        bool expectReport;
+    };
+    for (const Case c : {Case{kLargeReadCapacity, kLargeReadCapacity, kLargeReadCapacity, true},
+                         Case{kLargeReadCapacity - 1, kLargeReadCapacity, kLargeReadCapacity - 1, false},
+                         Case{kLargeReadCapacity + 1, kLargeReadCapacity, kLargeReadCapacity, true},
+                         Case{kLargeReadCapacity, kLargeReadCapacity + 1, kLargeReadCapacity, false}}) {
+        SCOPED_TRACE(testing::Message() << c.fileSize << " bytes into " << c.capacity);
+        const Bytes content = Pattern(c.fileSize, 7);
+        const std::string path = Put("big.mid", content);
+        EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, c.capacity), 1);
+        EXPECT_EQ(count, c.expectCount);
+        EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + count, content.begin()));
+        EXPECT_EQ(r_.Take(), c.expectReport ? Reports{kTooLarge} : Reports{});
+    }
+}
+
+TEST_F(FileAccessTest, ReadFileExactReportsShortFileButCountsItAsRead)
+{
+    const std::string path = Put("chunk", Pattern(10, 3));
+    Bytes buffer(16, 0);
+    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 8), 1);
+    EXPECT_TRUE(r_.Take().empty());
+    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 16), 1);
+    EXPECT_EQ(r_.Take(), Reports{kTooLarge});
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10, Pattern(10, 3).begin()));
+}
+
+TEST_F(FileAccessTest, DirectoryIsNeitherReadableNorSizedNorWritable)
+{
+    const std::string path = PathOf("folder.mid");
+    fs::create_directory(path);
+    Bytes buffer(16, 0);
+    std::uint32_t count = 5;
+    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 16), 0);
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 0), 0);
+    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 16), 0);
+    EXPECT_EQ(r_.Take(), (Reports{kCantRead, kCantRead, kCantRead}));
+
+    EXPECT_EQ(FileCanOpen(path), 0);
+    EXPECT_EQ(FileSizeOf(r_.ctx, path), 0u);
+    EXPECT_TRUE(r_.Take().empty());
+
+    EXPECT_EQ(WriteWholeFile(r_.ctx, path, buffer.data(), 16), 0);
+    EXPECT_EQ(r_.Take(), Reports{kCantOpen});
+    EXPECT_TRUE(fs::is_directory(path));
+}
+
+TEST_F(FileAccessTest, WriteCreatesAndRewritesFromLengthZero)
+{
+    const std::string path = PathOf("out.mid");
+    const Bytes longer = Pattern(5000, 1), shorter = Pattern(10, 2);
+    ASSERT_EQ(WriteWholeFile(r_.ctx, path, longer.data(), 5000), 1);
+    EXPECT_EQ(Get(path), longer);
+    ASSERT_EQ(WriteWholeFile(r_.ctx, path, shorter.data(), 10), 1);
+    EXPECT_EQ(Get(path), shorter);  // no tail of the longer content
+    ASSERT_EQ(WriteWholeFile(r_.ctx, path, nullptr, 0), 1);
+    EXPECT_EQ(fs::file_size(path), 0u);
+    EXPECT_TRUE(r_.Take().empty());
+    EXPECT_EQ(Listing(), std::vector<std::string>{"out.mid"});  // no temporary left
+}
+
+TEST_F(FileAccessTest, WriteKeepsPermissionsAndNewFilesFollowUmask)
+{
+    const std::string existing = Put("kept.mid", Pattern(8, 0));
+    fs::permissions(existing, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    const Bytes data = Pattern(20, 5);
+    ASSERT_EQ(WriteWholeFile(r_.ctx, existing, data.data(), 20), 1);
+    EXPECT_EQ(fs::status(existing).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    const std::string fresh = PathOf("fresh.mid");
+    ASSERT_EQ(WriteWholeFile(r_.ctx, fresh, data.data(), 20), 1);
+    EXPECT_EQ(static_cast<mode_t>(fs::status(fresh).permissions()), 0666 & ~mask);
+    EXPECT_TRUE(r_.Take().empty());
+}
+
+TEST_F(FileAccessTest, WriteThroughSymlinkReplacesTheLinkedFile)
+{
+    fs::create_directory(dir_ / "real");
+    const std::string real = Put("real/target.mid", Pattern(100, 0));
+    fs::create_symlink("real/target.mid", dir_ / "link.mid");
+    const Bytes data = Pattern(30, 9);
+    ASSERT_EQ(WriteWholeFile(r_.ctx, PathOf("link.mid"), data.data(), 30), 1);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.mid"));
+    EXPECT_EQ(Get(real), data);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), {}), 1);
+}
+
+TEST_F(FileAccessTest, WriteThatCannotCreateReportsCantOpenAndLeavesNothing)
+{
+    const std::string plain = Put("plain", Pattern(4, 0));
+    const Bytes data = Pattern(10, 1);
+    EXPECT_EQ(WriteWholeFile(r_.ctx, plain + "/out.mid", data.data(), 10), 0);
+    EXPECT_EQ(WriteWholeFile(r_.ctx, PathOf("nodir/out.mid"), data.data(), 10), 0);
+    EXPECT_EQ(WriteWholeFile(r_.ctx, "", data.data(), 10), 0);
+    EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen, kCantOpen}));
+    EXPECT_EQ(Listing(), std::vector<std::string>{"plain"});
+    EXPECT_EQ(Get(plain), Pattern(4, 0));
+}
+
+TEST_F(FileAccessTest, WriteDeniedByPermissionsKeepsExistingFile)
+{
+    const Bytes old = Pattern(64, 4);
+    const std::string locked = Put("locked.mid", old);
+    const std::string path = Put("song.mid", old);
+    fs::permissions(locked, fs::perms::owner_read);
+    if (std::ofstream(locked, std::ios::app))
+        GTEST_SKIP() << "permission bits do not stop this user (root) from writing";
+    const Bytes data = Pattern(10, 1);
+    // A read-only file in a writable directory must not be replaced.
+    EXPECT_EQ(WriteWholeFile(r_.ctx, locked, data.data(), 10), 0);
+    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_EQ(WriteWholeFile(r_.ctx, path, data.data(), 10), 0);
+    EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen}));
+    EXPECT_EQ(Get(locked), old);
+    EXPECT_EQ(Get(path), old);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"locked.mid", "song.mid"}));
+}
+
+// A file size limit makes the write fail midway, after the temporary was created.
+TEST_F(FileAccessTest, WriteFailingMidwayKeepsExistingFileByteIdentical)
+{
+    const Bytes old = Pattern(100, 6);
+    const std::string path = Put("song.mid", old);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const Bytes data = Pattern(200000, 1);
+    const int result = WriteWholeFile(r_.ctx, path, data.data(), 200000);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(r_.Take(), Reports{kCantWrite});
+    EXPECT_EQ(Get(path), old);
+    EXPECT_EQ(Listing(), std::vector<std::string>{"song.mid"});
+}
+
+// Renaming over a pipe or device would replace the node instead of writing to it.
+TEST_F(FileAccessTest, WriteToPipeWritesInPlace)
+{
+    const std::string path = PathOf("pipe");
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    const int reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const Bytes data = Pattern(10, 1);
+    EXPECT_EQ(WriteWholeFile(r_.ctx, path, data.data(), 10), 1);
+    Bytes got(32);
+    const auto n = ::read(reader, got.data(), got.size());
+    ::close(reader);
+    EXPECT_TRUE(fs::is_fifo(path));
+    ASSERT_EQ(n, 10);
+    got.resize(10);
+    EXPECT_EQ(got, data);
+    EXPECT_TRUE(r_.Take().empty());
+}
+
+TEST_F(FileAccessTest, FileCanOpenAndFileSizeOf)
+{
+    const std::string path = Put("x.mid", Pattern(1234, 0));
+    EXPECT_EQ(FileCanOpen(path), 1);
+    EXPECT_EQ(FileCanOpen(PathOf("none.mid")), 0);
+    EXPECT_EQ(FileCanOpen(""), 0);
+    EXPECT_EQ(FileSizeOf(r_.ctx, path), 1234u);
+    EXPECT_EQ(FileSizeOf(r_.ctx, PathOf("none.mid")), 0u);
+    EXPECT_TRUE(r_.Take().empty());
+}
+
+TEST_F(FileAccessTest, FileSizeOfFourGiBAndMoreReportsAndKeepsLowBits)
+{
+    const std::string path = Put("huge.mid", {});
+    std::error_code ec;
+    fs::resize_file(path, 0xFFFFFFFFull, ec);  // sparse: costs no disk space
+    if (ec) GTEST_SKIP() << "cannot make a sparse 4 GiB file here: " << ec.message();
+    EXPECT_EQ(FileSizeOf(r_.ctx, path), 0xFFFFFFFFu);
+    EXPECT_TRUE(r_.Take().empty());
+    fs::resize_file(path, 0x100000000ull);
+    EXPECT_EQ(FileSizeOf(r_.ctx, path), 0u);
+    fs::resize_file(path, 0x100000005ull);
+    EXPECT_EQ(FileSizeOf(r_.ctx, path), 5u);
+    EXPECT_EQ(r_.Take(), (Reports{"GENE0100000D file size error!", "GENE0100000D file size error!"}));
+}
+
+}  // namespace
+}  // namespace rovanta

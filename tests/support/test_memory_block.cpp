@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "common/TestSinks.h"
+#include "support/MemoryBlock.h"
+
+namespace rovanta {
+namespace {
+
+bool AllZero(const MemoryBlock& block)
+{
+    return std::all_of(block.data(), block.data() + block.size(),
+                       [](std::uint8_t b) { return b == 0; });
+}
+
+TEST(MemoryBlock, EverySizeComesZeroFilledEvenInReusedMemory)
+{
+    test::Recorded r;
+    for (std::size_t size : {1u, 3u, 7u, 9u, 255u, 4097u, 393217u}) {
+        // Dirty a block of the same size first, so reused heap memory is seen.
+        MemoryBlock dirty = AllocBlock(r.ctx, size);
+        ASSERT_TRUE(dirty);
+        std::memset(dirty.data(), 0xA5, size);
+        dirty.Release();
+        EXPECT_FALSE(dirty);
+        EXPECT_EQ(dirty.size(), 0u);
+
+        MemoryBlock block = AllocBlock(r.ctx, size);
+        ASSERT_TRUE(block);
+        EXPECT_EQ(block.size(), size);
+        EXPECT_TRUE(AllZero(block)) << "size " << size;
+    }
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(MemoryBlock, CopiesAreDeepAndMovesEmptyTheSource)
+{
+    test::Recorded r;
+    MemoryBlock original = AllocBlock(r.ctx, 13);
+    original.data()[0] = 1;
+    original.data()[12] = 2;
+
+    MemoryBlock copy(original);
+    ASSERT_EQ(copy.size(), 13u);
+    EXPECT_NE(copy.data(), original.data());
+    copy.data()[0] = 9;
+    EXPECT_EQ(original.data()[0], 1);
+    EXPECT_EQ(copy.data()[12], 2);
+
+    MemoryBlock assigned = AllocBlock(r.ctx, 3);
+    assigned = original;
+    original.data()[12] = 7;
+    EXPECT_EQ(assigned.size(), 13u);
+    EXPECT_EQ(assigned.data()[12], 2);
+    assigned = static_cast<const MemoryBlock&>(assigned);  // self-assignment keeps it
+    EXPECT_EQ(assigned.data()[12], 2);
+
+    MemoryBlock moved(std::move(original));
+    EXPECT_EQ(moved.size(), 13u);
+    EXPECT_EQ(moved.data()[12], 7);
+    EXPECT_FALSE(original);  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(original.size(), 0u);
+
+    MemoryBlock emptyCopy(original);
+    EXPECT_FALSE(emptyCopy);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(MemoryBlock, ImpossibleRequestReportsAndYieldsEmptyBlock)
+{
+    test::Recorded r;
+    MemoryBlock block = AllocBlock(r.ctx, std::numeric_limits<std::size_t>::max() / 2);
+    EXPECT_FALSE(block);
+    EXPECT_EQ(block.data(), nullptr);
+    EXPECT_EQ(block.size(), 0u);
+    EXPECT_EQ(r.Take(), std::vector<std::string>{"GENE01000002 Needs more memory!"});
+
+    // The program goes on: the next ordinary request works.
+    MemoryBlock next = AllocBlock(r.ctx, 16);
+    EXPECT_TRUE(next);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(MemoryBlock, SizeZeroIsEmptyWithoutReport)
+{
+    test::Recorded r;
+    MemoryBlock block = AllocBlock(r.ctx, 0);
+    EXPECT_EQ(block.size(), 0u);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+}  // namespace
+}  // namespace rovanta

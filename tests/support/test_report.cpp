@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include "common/TestSinks.h"
+#include "support/Report.h"
+
+namespace rovanta {
+namespace {
+
+using Reports = std::vector<std::string>;
+
+TEST(Report, FormatIsTagThenEightUpperCaseHexDigitsBlankMessage)
+{
+    EXPECT_EQ(FormatReport("MDPL", 0x08000001, "x"), "MDPL08000001 x");
+    EXPECT_EQ(FormatReport("OSPC", 1, "m"), "OSPC00000001 m");
+    EXPECT_EQ(FormatReport("MDTK", 0xABCDEF0A, ""), "MDTKABCDEF0A ");
+}
+
+TEST(Report, GeneralErrorsUseTheirRowOrGeneralError)
+{
+    test::Recorded r;
+    ReportGeneralError(r.ctx, gene::kNeedsMoreMemory);
+    ReportGeneralError(r.ctx, gene::kCantOpenFile);
+    ReportGeneralError(r.ctx, 0x0100000D);
+    ReportGeneralError(r.ctx, 0x01000012);  // no row of its own
+    ReportGeneralError(r.ctx, 0x01000001);
+    EXPECT_EQ(r.Take(), (Reports{"GENE01000002 Needs more memory!",
+                                 "GENE01000007 Cant open file!",
+                                 "GENE0100000D file size error!",
+                                 "GENE01000012 General Error",
+                                 "GENE01000001 General Error"}));
+}
+
+TEST(Report, ClassTableLooksUpItsOwnRows)
+{
+    static constexpr ErrorText kRows[] = {{0x07000001, "first"}, {0x07000003, "third"}};
+    const ErrorTable table{"MDCT", kRows, "fallback"};
+    test::Recorded r;
+    Report(r.ctx, table, 0x07000003);
+    Report(r.ctx, table, 0x07000002);
+    Report(r.ctx, table, 0x01000002);  // another class's code is not in this table
+    EXPECT_EQ(r.Take(), (Reports{"MDCT07000003 third", "MDCT07000002 fallback",
+                                 "MDCT01000002 fallback"}));
+}
+
+// Two codes share flag 0, one has flag 1, one has no flag and is shown every time.
+constexpr OnceText kOnceRows[] = {
+    {0x0D000001, "one", 0},
+    {0x0D000002, "two", 0},
+    {0x0D000003, "three", 1},
+    {0x0D000004, "always", -1},
+};
+const OnceTable kOnce{"MDTK", kOnceRows, "Error"};
+
+TEST(Report, OnceOnlyWarningsShowOnceUntilCodeZeroReArms)
+{
+    test::Recorded r;
+    OnceFlags flags;
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000001);
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000001);
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000002);  // same flag: suppressed too
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000003);
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000003);
+    EXPECT_EQ(r.Take(), (Reports{"MDTK0D000001 one", "MDTK0D000003 three"}));
+    EXPECT_TRUE(flags.IsSet(0));
+    EXPECT_TRUE(flags.IsSet(1));
+
+    ReportOnce(r.ctx, flags, kOnce, 0);  // re-arms, shows nothing
+    EXPECT_TRUE(r.Take().empty());
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000002);
+    ReportOnce(r.ctx, flags, kOnce, 0x0D000001);
+    EXPECT_EQ(r.Take(), (Reports{"MDTK0D000002 two"}));
+}
+
+TEST(Report, CodesWithoutFlagOrRowAreShownEveryTime)
+{
+    test::Recorded r;
+    OnceFlags flags;
+    for (int i = 0; i < 2; ++i) {
+        ReportOnce(r.ctx, flags, kOnce, 0x0D000004);
+        ReportOnce(r.ctx, flags, kOnce, 0x0D000009);
+    }
+    EXPECT_EQ(r.Take(), (Reports{"MDTK0D000004 always", "MDTK0D000009 Error",
+                                 "MDTK0D000004 always", "MDTK0D000009 Error"}));
+    EXPECT_FALSE(flags.IsSet(0));
+    EXPECT_FALSE(flags.IsSet(1));
+}
+
+TEST(Report, SeparateFlagSetsDoNotInterfere)
+{
+    test::Recorded r;
+    OnceFlags first, second;
+    ReportOnce(r.ctx, first, kOnce, 0x0D000001);
+    ReportOnce(r.ctx, second, kOnce, 0x0D000001);
+    ReportOnce(r.ctx, second, kOnce, 0);
+    ReportOnce(r.ctx, first, kOnce, 0x0D000001);  // still taken in the first set
+    EXPECT_EQ(r.Take(), (Reports{"MDTK0D000001 one", "MDTK0D000001 one"}));
+}
+
+}  // namespace
+}  // namespace rovanta
