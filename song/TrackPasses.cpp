@@ -1,0 +1,328 @@
+// The whole-track passes. Each gives exactly the result of the step-by-step
+// description (erase or insert one event at a time, scan back or forward from
+// each note), but rebuilds the table in one sweep or sorts once, so a full
+// table of 131,072 events never costs a quadratic pass.
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "song/MidiTrackData.h"
+#include "song/Ticks.h"
+
+namespace rovanta {
+
+namespace {
+
+bool IsNoteOn(const MusicEvent& e) { return e.kind == kind::kNoteOn; }
+bool IsNoteOff(const MusicEvent& e) { return e.kind == kind::kNoteOff; }
+
+// Absolute ticks, counted from 0, of every event.
+std::vector<std::int64_t> AbsoluteTicks(std::span<const MusicEvent> events)
+{
+    std::vector<std::int64_t> ticks(events.size());
+    std::int64_t tick = 0;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        tick += events[i].delta;
+        ticks[i] = tick;
+    }
+    return ticks;
+}
+
+}  // namespace
+
+template <typename Drop>
+void MidiTrackData::DropEvents(Drop drop, bool reportNegativeSums)
+{
+    // A dropped event hands its (already increased) delta to the event after
+    // it; a dropped last event loses it, exactly as RemoveEventAt does.
+    std::size_t kept = 0;
+    bool pending = false;
+    std::int32_t carried = 0;
+    for (std::size_t r = 0; r < events_.size(); ++r) {
+        MusicEvent& event = events_[r];
+        if (pending) {
+            event.delta = AddTicks(event.delta, carried);
+            if (reportNegativeSums && event.delta < 0) ReportError(mdtk::kInternalError);
+            pending = false;
+        }
+        if (drop(event)) {
+            carried = event.delta;
+            pending = true;
+            continue;
+        }
+        if (kept != r) events_[kept] = std::move(event);
+        ++kept;
+    }
+    events_.erase(events_.begin() + static_cast<std::ptrdiff_t>(kept), events_.end());
+}
+
+void MidiTrackData::RemoveInvalidEvents()
+{
+    DropEvents([](const MusicEvent& e) { return e.kind == kind::kInvalid; }, true);
+}
+
+void MidiTrackData::PairNotes()
+{
+    if (state_ != track_state::kEventForm) {
+        ReportError(mdtk::kInternalError);
+        return;
+    }
+    for (MusicEvent& e : events_)
+        if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
+
+    // Overlapping notes of one channel and note number pair first-on with
+    // first-off: group the notes by key (stable in time), then match each note
+    // off with the oldest note on of its key still waiting.
+    struct Note {
+        std::uint64_t key;
+        std::int32_t index;
+    };
+    std::vector<Note> notes;
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        const MusicEvent& e = events_[i];
+        if (IsNoteOn(e) || IsNoteOff(e))
+            notes.push_back({(std::uint64_t{static_cast<std::uint32_t>(e.channel)} << 32) |
+                                 static_cast<std::uint32_t>(e.note),
+                             static_cast<std::int32_t>(i)});
+    }
+    std::sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) {
+        return a.key != b.key ? a.key < b.key : a.index < b.index;
+    });
+
+    const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
+    std::vector<std::int32_t> waiting;
+    for (std::size_t g = 0; g < notes.size();) {
+        std::size_t end = g;
+        while (end < notes.size() && notes[end].key == notes[g].key) ++end;
+        waiting.clear();
+        std::size_t oldest = 0;
+        for (std::size_t k = g; k < end; ++k) {
+            const std::int32_t i = notes[k].index;
+            if (IsNoteOn(events_[static_cast<std::size_t>(i)])) {
+                waiting.push_back(i);
+            } else if (oldest < waiting.size()) {
+                const std::int32_t on = waiting[oldest++];
+                events_[static_cast<std::size_t>(on)].duration =
+                    ClampTicks(ticks[static_cast<std::size_t>(i)] - ticks[static_cast<std::size_t>(on)]);
+                // Marks the note on as matched until it becomes a paired note below.
+                events_[static_cast<std::size_t>(on)].kind = kind::kPairedNote;
+            }
+        }
+        // A note on whose note off never comes has no duration and disappears.
+        for (std::size_t k = oldest; k < waiting.size(); ++k) {
+            MusicEvent& on = events_[static_cast<std::size_t>(waiting[k])];
+            on.kind = kind::kPairedNote;
+            on.duration = 0;
+        }
+        g = end;
+    }
+
+    // Every note off has now either ended a note or matched none: drop them all.
+    DropEvents(IsNoteOff, false);
+
+    for (MusicEvent& e : events_) {
+        if (e.kind != kind::kPairedNote) continue;
+        if (e.duration == 0)
+            e.kind = kind::kInvalid;
+        else if (e.duration < 0)
+            ReportError(mdtk::kInternalError);
+    }
+    RemoveInvalidEvents();
+    state_ = track_state::kPaired;
+}
+
+void MidiTrackData::UnpairNotes()
+{
+    if (state_ != track_state::kPaired) {
+        ReportError(mdtk::kInternalError);
+        return;
+    }
+    for (MusicEvent& e : events_)
+        if (e.kind == kind::kPairedNote && (e.duration == 0 || e.velocity == 0)) e.kind = kind::kInvalid;
+    RemoveInvalidEvents();
+
+    // Each note off lands exactly `duration` ticks after its note on, before the
+    // first event after the note on that stands at or after that tick. Note offs
+    // sharing such an event come in tick order, and at one tick the later note's
+    // first (each one was inserted before those already there).
+    const std::size_t n = events_.size();
+    const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
+    std::vector<std::int64_t> reach(n);  // running maximum: a sorted search key even if a delta was negative
+    std::int64_t high = 0;
+    for (std::size_t i = 0; i < n; ++i) reach[i] = high = std::max(high, ticks[i]);
+
+    struct Off {
+        std::size_t before;  // index of the event it precedes (n: the end)
+        std::int64_t tick;
+        std::size_t on;
+    };
+    std::vector<Off> offs;
+    for (std::size_t i = 0; i < n; ++i) {
+        MusicEvent& e = events_[i];
+        if (e.kind != kind::kPairedNote) continue;
+        const std::int64_t tick = ticks[i] + std::max<std::int32_t>(e.duration, 0);
+        e.kind = kind::kNoteOn;
+        e.duration = 0;
+        const auto at = std::lower_bound(reach.begin() + static_cast<std::ptrdiff_t>(i) + 1, reach.end(), tick);
+        offs.push_back({static_cast<std::size_t>(at - reach.begin()), tick, i});
+    }
+    std::sort(offs.begin(), offs.end(), [](const Off& a, const Off& b) {
+        if (a.before != b.before) return a.before < b.before;
+        if (a.tick != b.tick) return a.tick < b.tick;
+        return a.on > b.on;
+    });
+
+    std::vector<MusicEvent> merged;
+    merged.reserve(n + offs.size());
+    std::int64_t previous = 0;
+    std::size_t next = 0;
+    auto takeOffsBefore = [&](std::size_t index) {
+        for (; next < offs.size() && offs[next].before == index; ++next) {
+            const MusicEvent& on = events_[offs[next].on];
+            MusicEvent off(ClampTicks(offs[next].tick - previous));
+            off.kind = kind::kNoteOff;
+            off.channel = on.channel;
+            off.note = on.note;
+            off.velocity = 64;
+            merged.push_back(std::move(off));
+            previous = offs[next].tick;
+        }
+    };
+    for (std::size_t i = 0; i < n; ++i) {
+        takeOffsBefore(i);
+        merged.push_back(std::move(events_[i]));
+        merged.back().delta = ClampTicks(ticks[i] - previous);
+        previous = ticks[i];
+    }
+    takeOffsBefore(n);
+    events_ = std::move(merged);
+
+    // The End of Track goes last, to the tick of the last event.
+    const auto eot = std::find_if(events_.begin(), events_.end(),
+                                  [](const MusicEvent& e) { return e.IsEndOfTrack(); });
+    if (eot != events_.end() && eot + 1 != events_.end()) {
+        (eot + 1)->delta = AddTicks((eot + 1)->delta, eot->delta);
+        eot->delta = 0;
+        std::rotate(eot, eot + 1, events_.end());
+    }
+    state_ = track_state::kEventForm;
+    MoveNoteOffsFirst();
+}
+
+void MidiTrackData::Retime(std::int32_t oldDivision, std::int32_t newDivision)
+{
+    if (oldDivision == newDivision) return;
+    if (state_ != track_state::kPaired) {
+        ReportError(mdtk::kInternalError);
+        return;
+    }
+    // A song without a division has no time scale to convert from.
+    if (oldDivision <= 0) return;
+    const std::int64_t a = oldDivision;
+    const std::int64_t b = newDivision;
+    std::int64_t carry = 0;
+    for (MusicEvent& e : events_) {
+        const std::int64_t t = std::int64_t{e.delta} + carry;
+        const std::int64_t scaled = t * b / a;
+        e.delta = ClampTicks(scaled);
+        // The rounding loss, in old ticks, goes into the next delta.
+        carry = b > 0 ? t - std::int64_t{e.delta} * a / b : t;
+        if (e.kind == kind::kPairedNote) {
+            e.duration = ClampTicks(std::int64_t{e.duration} * b / a);
+            if (e.duration == 0) e.duration = 1;
+        }
+    }
+    RemoveInvalidEvents();
+}
+
+template <typename Moved>
+void MidiTrackData::MoveFirstInTicks(Moved moved)
+{
+    // Positions keep their delta times; only events change places. Within a
+    // tick group the moved events fill the front in the order they are met.
+    // The events left behind form a queue: each moved event takes the place of
+    // the queue's front, which goes to the back (and, if it is the group's first
+    // event and must move itself, is met again there). That is why a moved
+    // first event trades places with the next moved event of its group.
+    const std::size_t n = events_.size();
+    std::vector<std::int32_t> deltas(n);
+    for (std::size_t i = 0; i < n; ++i) deltas[i] = events_[i].delta;
+
+    std::vector<std::size_t> order;
+    order.reserve(n);
+    std::vector<std::size_t> front, queue;
+    std::size_t head = 0;
+    auto flush = [&] {
+        order.insert(order.end(), front.begin(), front.end());
+        order.insert(order.end(), queue.begin() + static_cast<std::ptrdiff_t>(head), queue.end());
+        front.clear();
+        queue.clear();
+        head = 0;
+    };
+    auto arrive = [&](std::size_t index) {
+        while (true) {
+            if (!moved(events_[index])) {
+                queue.push_back(index);
+                return;
+            }
+            front.push_back(index);
+            if (head == queue.size()) return;
+            index = queue[head++];
+        }
+    };
+    for (std::size_t j = 0; j < n; ++j) {
+        if (deltas[j] != 0) {
+            flush();
+            queue.push_back(j);  // a new group starts; its first event stays unless displaced
+        } else {
+            arrive(j);
+        }
+    }
+    flush();
+
+    std::vector<MusicEvent> reordered;
+    reordered.reserve(n);
+    for (std::size_t p = 0; p < n; ++p) {
+        reordered.push_back(std::move(events_[order[p]]));
+        reordered.back().delta = deltas[p];
+    }
+    events_ = std::move(reordered);
+}
+
+void MidiTrackData::MoveControlsFirst()
+{
+    if (state_ != track_state::kEventForm) {
+        ReportError(mdtk::kInternalError);
+        return;
+    }
+    MoveFirstInTicks([](const MusicEvent& e) { return !IsNoteOn(e) && !IsNoteOff(e) && !e.IsEndOfTrack(); });
+}
+
+void MidiTrackData::MoveSysExFirst()
+{
+    MoveFirstInTicks([](const MusicEvent& e) { return e.IsSysEx(); });
+}
+
+void MidiTrackData::MoveNoteOffsFirst()
+{
+    if (state_ != track_state::kEventForm) {
+        ReportError(mdtk::kInternalError);
+        return;
+    }
+    // Each note off trades places (and ticks) with the nearest note on before
+    // it in its tick group; the note ons still in place are kept on a stack.
+    std::vector<std::size_t> noteOns;
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        if (events_[i].delta != 0) noteOns.clear();
+        if (IsNoteOn(events_[i])) {
+            noteOns.push_back(i);
+        } else if (IsNoteOff(events_[i]) && !noteOns.empty()) {
+            const std::size_t on = noteOns.back();
+            SwapKeepTimes(static_cast<std::int32_t>(i), static_cast<std::int32_t>(on));
+            noteOns.back() = i;
+        }
+    }
+}
+
+}  // namespace rovanta

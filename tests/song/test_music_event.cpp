@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/TestSinks.h"
+#include "song/MusicEvent.h"
+
+namespace rovanta {
+namespace {
+
+using test::Recorded;
+
+const std::uint8_t kThree[] = {0x91, 0x3C, 0x64};
+
+TEST(MusicEvent, EmptyEventHasNoChannelAndNoBytes)
+{
+    MusicEvent e;
+    EXPECT_EQ(e.channel, 255);
+    EXPECT_EQ(e.kind, 0);
+    EXPECT_EQ(e.length, 0);
+    EXPECT_FALSE(e.bytes);
+    EXPECT_EQ(MusicEvent(42).delta, 42);
+}
+
+TEST(MusicEvent, CopyIsDeepAndTakesTheChannelButAssignKeepsIt)
+{
+    MusicEvent source(7);
+    source.kind = kind::kNoteOn;
+    source.channel = 3;
+    source.note = 60;
+    source.SetBytes(kThree, 3);
+
+    MusicEvent copy(source);
+    EXPECT_EQ(copy.channel, 3);
+    ASSERT_TRUE(copy.bytes);
+    EXPECT_NE(copy.bytes.data(), source.bytes.data());
+    EXPECT_EQ(copy.bytes.size(), 11u);
+    copy.bytes.data()[0] = 0;
+    EXPECT_EQ(source.bytes.data()[0], 0x91);
+
+    MusicEvent target;
+    target.channel = 9;
+    target.Assign(source);
+    EXPECT_EQ(target.channel, 9);
+    EXPECT_EQ(target.delta, 7);
+    EXPECT_EQ(target.note, 60);
+    EXPECT_EQ(std::vector<std::uint8_t>(target.Bytes().begin(), target.Bytes().end()),
+              std::vector<std::uint8_t>(kThree, kThree + 3));
+}
+
+TEST(MusicEvent, AssignFromAnEventWithoutBytesDropsOurs)
+{
+    MusicEvent target;
+    target.SetBytes(kThree, 3);
+    target.Assign(MusicEvent(5));
+    EXPECT_FALSE(target.bytes);
+    EXPECT_EQ(target.length, 0);
+}
+
+TEST(MusicEvent, AssignCopiesOnlyTheValidBytesIntoAZeroedBuffer)
+{
+    Recorded r;
+    MusicEvent source;
+    source.SetBytes(kThree, 3);
+    source.SetByte(r.ctx, 5, 0xAA);  // in the spare room, beyond length
+    MusicEvent copy(source);
+    EXPECT_EQ(copy.GetByte(r.ctx, 5), 0);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(MusicEvent, SetBytesWithZeroCountChangesNothing)
+{
+    MusicEvent e;
+    e.SetBytes(kThree, 3);
+    const std::uint8_t* before = e.bytes.data();
+    e.SetBytes(nullptr, 0);
+    EXPECT_EQ(e.bytes.data(), before);
+    EXPECT_EQ(e.length, 3);
+}
+
+TEST(MusicEvent, GetByteReadsZerosInTheSpareRoomAndReportsBeyondIt)
+{
+    Recorded r;
+    MusicEvent e;
+    e.SetBytes(kThree, 3);
+    EXPECT_EQ(e.GetByte(r.ctx, 2), 0x64);
+    EXPECT_EQ(e.GetByte(r.ctx, 3 + 7), 0);
+    EXPECT_TRUE(r.Take().empty());
+    EXPECT_EQ(e.GetByte(r.ctx, 3 + 8), 0);
+    EXPECT_EQ(r.Take(), std::vector<std::string>{"MUEV06000002 Error occured in event data!"});
+
+    MusicEvent none;
+    EXPECT_EQ(none.GetByte(r.ctx, 0), 0);
+    std::uint8_t out[4] = {1, 1, 1, 1};
+    EXPECT_EQ(none.CopyBytesTo(r.ctx, out), 0);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(r.Take().size(), 2u);
+}
+
+TEST(MusicEvent, SetByteBeyondTheBufferGrowsItAndKeepsTheLength)
+{
+    Recorded r;
+    MusicEvent e;
+    e.SetBytes(kThree, 3);
+    e.SetByte(r.ctx, 3 + 8, 0x55);
+    EXPECT_EQ(e.length, 3);
+    ASSERT_EQ(e.bytes.size(), static_cast<std::size_t>(3 + 8 + 9));
+    EXPECT_EQ(e.bytes.data()[0], 0x91);
+    EXPECT_EQ(e.bytes.data()[2], 0x64);
+    EXPECT_EQ(e.bytes.data()[11], 0x55);
+    EXPECT_TRUE(r.Take().empty());
+
+    MusicEvent none;
+    none.SetByte(r.ctx, 2, 1);  // within length + 8 but no buffer
+    EXPECT_EQ(r.Take(), std::vector<std::string>{"MUEV06000002 Error occured in event data!"});
+}
+
+TEST(MusicEvent, MasterVolumeMessage)
+{
+    const MusicEvent e = MusicEvent::MakeMasterVolume(127);
+    EXPECT_EQ(e.kind, kind::kSysEx);
+    EXPECT_EQ(e.type, 1);
+    EXPECT_EQ(e.value, 127);
+    EXPECT_EQ(e.channel, 255);
+    EXPECT_EQ(e.delta, 0);
+    const std::vector<std::uint8_t> expected{0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x7F, 0xF7};
+    EXPECT_EQ(std::vector<std::uint8_t>(e.Bytes().begin(), e.Bytes().end()), expected);
+}
+
+TEST(MusicEvent, UnknownCodesShowTheDefaultText)
+{
+    Recorded r;
+    MusicEvent::ReportError(r.ctx, 0x06000009);
+    EXPECT_EQ(r.Take(), std::vector<std::string>{"MUEV06000009 Error occured in MusicEvent!"});
+}
+
+}  // namespace
+}  // namespace rovanta

@@ -1,0 +1,114 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "song/MidiF0Data.h"
+
+namespace rovanta {
+namespace {
+
+using test::Eot;
+using test::Paired;
+using test::Picture;
+using test::Recorded;
+using Strings = std::vector<std::string>;
+
+const std::string kWrongState = "M0DT04000005 Internal error occured in MidiF0Data!";
+
+MidiF0Data LoadedSong(RunContext& ctx)
+{
+    MidiF0Data song(ctx, kCapacity, track_state::kPaired, 480);
+    song.Track().AppendEvent(Paired(0, 0, 60, 480));
+    song.Track().AppendEvent(Paired(240, 1, 64, 480));
+    song.Track().AppendEvent(Eot(480));
+    return song;
+}
+
+TEST(Song, ACopySharesNothingAndStartsWithAnEmptyBlock)
+{
+    Recorded r;
+    MidiF0Data song = LoadedSong(r.ctx);
+    song.Block().data()[0] = 'M';
+    song.dataLength = 1;
+
+    MidiF0Data copy = MidiF0Data::Copy(song);
+    EXPECT_EQ(copy.division, 480);
+    EXPECT_EQ(copy.State(), track_state::kPaired);
+    EXPECT_EQ(copy.dataLength, 0);
+    EXPECT_EQ(copy.Block().data()[0], 0);
+    EXPECT_EQ(copy.Block().size(), static_cast<std::size_t>(kCapacity));
+    EXPECT_EQ(Picture(copy.Track()), Picture(song.Track()));
+    EXPECT_EQ(copy.PlayCopy(), nullptr);
+
+    copy.UnpairTrack();
+    EXPECT_EQ(Picture(song.Track()), (Strings{"note60/480@0", "note64/480@240", "eot@720"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Song, FormChangesNeedTheRightStateAndLeaveTheSongAloneOtherwise)
+{
+    Recorded r;
+    MidiF0Data song = LoadedSong(r.ctx);
+    song.PairTrack();
+    EXPECT_EQ(song.State(), track_state::kPaired);
+    song.UnpairTrack();
+    EXPECT_EQ(song.State(), track_state::kEventForm);
+    EXPECT_EQ(song.Track().State(), track_state::kEventForm);
+    const Strings eventForm = Picture(song.Track());
+    song.UnpairTrack();
+    EXPECT_EQ(Picture(song.Track()), eventForm);
+    song.PairTrack();
+    EXPECT_EQ(song.Track().State(), track_state::kPaired);
+    EXPECT_EQ(r.Take(), Strings(2, kWrongState));
+}
+
+TEST(Song, WorkingOnCopiesTwiceGivesTheSameResult)
+{
+    Recorded r;
+    const MidiF0Data song = LoadedSong(r.ctx);
+    auto play = [&] {
+        MidiF0Data copy = MidiF0Data::Copy(song);
+        copy.UnpairTrack();
+        copy.PairTrack();
+        return Picture(copy.Track());
+    };
+    EXPECT_EQ(play(), play());
+    EXPECT_EQ(play(), Picture(song.Track()));
+}
+
+TEST(Song, DestroyingASongReleasesItsPlayCopyAndItsTrack)
+{
+    Recorded r;
+    {
+        MidiF0Data song = LoadedSong(r.ctx);
+        auto copy = std::make_unique<MidiF0Data>(MidiF0Data::Copy(song));
+        std::vector<std::uint8_t> big(256, 0x20);
+        MusicEvent text = test::Meta(0, meta::kText);
+        text.SetBytes(big.data(), 256);
+        copy->Track().InsertEvent(0, text);
+        song.SetPlayCopy(std::move(copy));
+        EXPECT_TRUE(r.Take().empty());
+    }
+    // The long event lived only in the play copy: its release proves the copy went too.
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D00001A Can not add data!"});
+}
+
+TEST(Song, CreatingASongRearmsItsOnceOnlyMessage)
+{
+    Recorded r;
+    MidiF0Data song(r.ctx, kCapacity, track_state::kPaired, 96);
+    song.ReportWarning(m0dt::kTimeSignPosition);
+    song.ReportWarning(m0dt::kTimeSignPosition);
+    EXPECT_EQ(r.Take(), Strings{"M0DT04000007 拍子記号の位置が異常です。"});
+    MidiF0Data other(r.ctx, kCapacity, track_state::kPaired, 96);
+    song.ReportWarning(m0dt::kTimeSignPosition);
+    EXPECT_EQ(r.Take().size(), 1u);
+    song.ReportError(0x04000042);
+    EXPECT_EQ(r.Take(), Strings{"M0DT04000042 Error occurred in MidiF0Data!"});
+}
+
+}  // namespace
+}  // namespace rovanta
