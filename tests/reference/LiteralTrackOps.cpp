@@ -1,0 +1,293 @@
+#include "reference/LiteralTrackOps.h"
+
+#include <cstring>
+#include <utility>
+
+#include "song/Ticks.h"
+
+namespace rovanta::literal {
+namespace {
+
+constexpr std::uint32_t kInternalError = 0x0D000001;
+
+bool IsNoteOn(const MusicEvent& e) { return e.kind == kind::kNoteOn; }
+bool IsNoteOff(const MusicEvent& e) { return e.kind == kind::kNoteOff; }
+bool IsPaired(const MusicEvent& e) { return e.kind == kind::kPairedNote; }
+bool IsEndOfTrack(const MusicEvent& e) { return e.kind == kind::kMeta && e.type == meta::kEndOfTrack; }
+bool IsSystemExclusive(const MusicEvent& e)
+{
+    return e.kind == kind::kSysEx || e.kind == kind::kSysExEscape;
+}
+
+// Removes event i, handing its delta to the event after it (if any) ourselves,
+// so the table primitive only closes the gap. Returns the next event's new delta
+// as a 64-bit sum (0 when nothing follows) for callers that check it.
+std::int64_t RemoveKeepingTime(MidiTrackData& track, std::int32_t i)
+{
+    std::int64_t sum = 0;
+    if (i + 1 < track.Count()) {
+        MusicEvent& next = track.At(i + 1);
+        sum = std::int64_t{next.delta} + track.At(i).delta;
+        next.delta = AddTicks(next.delta, track.At(i).delta);
+    }
+    track.At(i).delta = 0;
+    track.RemoveEventAt(i);
+    return sum;
+}
+
+// The two events trade places; each position keeps its delta, so each event
+// takes over the other's tick.
+void SwapKeepingTimes(MidiTrackData& track, std::int32_t i, std::int32_t j)
+{
+    if (i == j) return;
+    const std::int32_t deltaI = track.At(i).delta;
+    const std::int32_t deltaJ = track.At(j).delta;
+    std::swap(track.At(i), track.At(j));
+    track.At(i).delta = deltaI;
+    track.At(j).delta = deltaJ;
+}
+
+// The walk shared by the controls-first and system-exclusive-first passes:
+// `first` is where the current tick group's moved events go next.
+template <typename Moves>
+void MoveFirstWalk(MidiTrackData& track, Moves moves)
+{
+    std::int32_t first = 0;
+    for (std::int32_t j = 0; j < track.Count(); ++j) {
+        const MusicEvent& e = track.At(j);
+        if (e.delta != 0) {
+            first = j;
+        } else if (!moves(e)) {
+            // left where it is
+        } else {
+            SwapKeepingTimes(track, j, first);
+            j = first;
+            first = first + 1;
+        }
+    }
+}
+
+}  // namespace
+
+MusicEvent CopyEvent(const MusicEvent& source)
+{
+    MusicEvent copy;
+    copy.channel = source.channel;
+    copy.delta = source.delta;
+    if (source.bytes) {
+        copy.bytes = MemoryBlock::TryAllocate(static_cast<std::size_t>(source.length) + 8);
+        if (source.length > 0 && copy.bytes) {
+            std::memcpy(copy.bytes.data(), source.bytes.data(), static_cast<std::size_t>(source.length));
+        }
+    }
+    copy.length = source.length;
+    copy.kind = source.kind;
+    copy.note = source.note;
+    copy.duration = source.duration;
+    copy.velocity = source.velocity;
+    copy.type = source.type;
+    copy.value = source.value;
+    return copy;
+}
+
+MidiTrackData CopyTrack(const MidiTrackData& source, std::int32_t capacity)
+{
+    MidiTrackData copy(source.Context(), track_state::kPaired, capacity);
+    if (source.State() != track_state::kPaired) {
+        copy.ReportError(kInternalError);
+        return copy;
+    }
+    for (std::int32_t i = 0; i < source.Count(); ++i) copy.AppendEvent(CopyEvent(source.At(i)));
+    copy.SetState(track_state::kPaired);
+    return copy;
+}
+
+void RemoveInvalidEvents(MidiTrackData& track)
+{
+    std::int32_t i = 0;
+    while (i < track.Count()) {
+        if (track.At(i).kind != kind::kInvalid) {
+            ++i;
+            continue;
+        }
+        const bool hasNext = i + 1 < track.Count();
+        const std::int64_t sum = RemoveKeepingTime(track, i);
+        if (hasNext && sum < 0) track.ReportError(kInternalError);
+        // position i is looked at again
+    }
+}
+
+void PairNotes(MidiTrackData& track)
+{
+    // 1.
+    if (track.State() != track_state::kEventForm) {
+        track.ReportError(kInternalError);
+        return;
+    }
+    // 2.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        MusicEvent& e = track.At(i);
+        if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
+    }
+    // 3.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        if (!IsNoteOn(track.At(i))) continue;
+        track.At(i).kind = kind::kPairedNote;
+        std::int64_t sum = 0;
+        for (std::int32_t k = i + 1; k < track.Count(); ++k) {
+            const MusicEvent& e = track.At(k);
+            sum += e.delta;
+            if (IsNoteOff(e) && e.channel == track.At(i).channel && e.note == track.At(i).note) {
+                track.At(i).duration = ClampTicks(sum);
+                RemoveKeepingTime(track, k);
+                break;
+            }
+        }
+    }
+    // 4.
+    for (std::int32_t i = 0; i < track.Count();) {
+        if (IsNoteOff(track.At(i))) {
+            RemoveKeepingTime(track, i);
+        } else {
+            ++i;
+        }
+    }
+    // 5.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        MusicEvent& e = track.At(i);
+        if (!IsPaired(e)) continue;
+        if (e.duration == 0) {
+            e.kind = kind::kInvalid;
+        } else if (e.duration < 0) {
+            track.ReportError(kInternalError);
+        }
+    }
+    // 6.
+    RemoveInvalidEvents(track);
+    track.SetState(track_state::kPaired);
+}
+
+void UnpairNotes(MidiTrackData& track)
+{
+    // 1.
+    if (track.State() != track_state::kPaired) {
+        track.ReportError(kInternalError);
+        return;
+    }
+    // 2.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        MusicEvent& e = track.At(i);
+        if (IsPaired(e) && (e.duration == 0 || e.velocity == 0)) e.kind = kind::kInvalid;
+    }
+    RemoveInvalidEvents(track);
+    // 3.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        if (!IsPaired(track.At(i))) continue;
+        // 3.1
+        MusicEvent& on = track.At(i);
+        on.kind = kind::kNoteOn;
+        const std::int64_t a = on.duration > 0 ? on.duration : 0;
+        on.duration = 0;
+        // 3.2
+        std::int64_t sum = 0;
+        std::int32_t k = i + 1;
+        while (k < track.Count()) {
+            sum += track.At(k).delta;
+            if (sum >= a) break;
+            ++k;
+        }
+        // 3.3
+        MusicEvent off;
+        off.kind = kind::kNoteOff;
+        off.channel = track.At(i).channel;
+        off.note = track.At(i).note;
+        off.velocity = 64;
+        if (k < track.Count()) {
+            MusicEvent& following = track.At(k);
+            off.delta = ClampTicks(following.delta - (sum - a));
+            following.delta = ClampTicks(sum - a);
+        } else {
+            off.delta = ClampTicks(a - sum);
+        }
+        track.InsertEvent(k, std::move(off));
+    }
+    // 4.
+    for (std::int32_t e = 0; e < track.Count(); ++e) {
+        if (!IsEndOfTrack(track.At(e))) continue;
+        if (e + 1 < track.Count()) {
+            MusicEvent& next = track.At(e + 1);
+            next.delta = AddTicks(next.delta, track.At(e).delta);
+            track.At(e).delta = 0;
+            MusicEvent end = std::move(track.At(e));
+            track.RemoveEventAt(e);
+            track.AppendEvent(std::move(end));
+        }
+        break;
+    }
+    // 5.
+    track.SetState(track_state::kEventForm);
+    MoveNoteOffsFirst(track);
+}
+
+void Retime(MidiTrackData& track, std::int32_t oldDivision, std::int32_t newDivision)
+{
+    // 1.
+    if (oldDivision == newDivision) return;
+    if (track.State() != track_state::kPaired) {
+        track.ReportError(kInternalError);
+        return;
+    }
+    // A division of 0 cannot scale anything; such a song stays as it is.
+    if (oldDivision == 0 || newDivision == 0) return;
+    const std::int64_t a = oldDivision;
+    const std::int64_t b = newDivision;
+    // 2. and 3.
+    std::int64_t carry = 0;
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        MusicEvent& e = track.At(i);
+        const std::int64_t t = e.delta + carry;
+        e.delta = ClampTicks(t * b / a);
+        carry = t - (std::int64_t{e.delta} * a / b);
+        if (IsPaired(e)) {
+            e.duration = ClampTicks(std::int64_t{e.duration} * b / a);
+            if (e.duration == 0) e.duration = 1;
+        }
+    }
+    // 4.
+    RemoveInvalidEvents(track);
+}
+
+void MoveControlsFirst(MidiTrackData& track)
+{
+    if (track.State() != track_state::kEventForm) {
+        track.ReportError(kInternalError);
+        return;
+    }
+    MoveFirstWalk(track, [](const MusicEvent& e) {
+        return !(IsNoteOn(e) || IsNoteOff(e) || IsEndOfTrack(e));
+    });
+}
+
+void MoveSysExFirst(MidiTrackData& track)
+{
+    MoveFirstWalk(track, [](const MusicEvent& e) { return IsSystemExclusive(e); });
+}
+
+void MoveNoteOffsFirst(MidiTrackData& track)
+{
+    if (track.State() != track_state::kEventForm) {
+        track.ReportError(kInternalError);
+        return;
+    }
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        if (!IsNoteOff(track.At(i))) continue;
+        for (std::int32_t n = i - 1; n >= 0 && track.At(n + 1).delta == 0; --n) {
+            if (IsNoteOn(track.At(n))) {
+                SwapKeepingTimes(track, i, n);
+                break;
+            }
+        }
+    }
+}
+
+}  // namespace rovanta::literal

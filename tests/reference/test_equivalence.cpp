@@ -1,0 +1,532 @@
+// The product's one-sweep track passes against the plain step-by-step ones on
+// thousands of random tracks, plus a few hand-worked tracks that pin both.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/TestSinks.h"
+#include "reference/LiteralTrackOps.h"
+#include "reference/RandomTracks.h"
+#include "song/MidiTrackData.h"
+
+namespace rovanta {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr std::uint32_t kIterations = 300;
+#else
+constexpr std::uint32_t kIterations = 6000;
+#endif
+
+const std::string kInternalErrorText = "MDTK0D000001 MidiTrackData Internal Error";
+
+// The first difference between two tracks, or "" when they are equal in count,
+// state and every field of every event (bytes compared over the whole buffer,
+// spare room included).
+std::string FirstDifference(const MidiTrackData& a, const MidiTrackData& b)
+{
+    std::ostringstream out;
+    if (a.State() != b.State()) out << "state " << a.State() << " vs " << b.State() << "\n";
+    if (a.Count() != b.Count()) out << "count " << a.Count() << " vs " << b.Count() << "\n";
+    const std::int32_t n = std::min(a.Count(), b.Count());
+    for (std::int32_t i = 0; i < n; ++i) {
+        const MusicEvent& x = a.At(i);
+        const MusicEvent& y = b.At(i);
+        const bool sameBytes = x.bytes.size() == y.bytes.size() &&
+                               (x.bytes.size() == 0 || std::memcmp(x.bytes.data(), y.bytes.data(), x.bytes.size()) == 0);
+        if (x.kind != y.kind || x.delta != y.delta || x.note != y.note || x.duration != y.duration ||
+            x.velocity != y.velocity || x.type != y.type || x.value != y.value || x.length != y.length ||
+            x.channel != y.channel || !sameBytes) {
+            out << "first differing event at index " << i << "\n";
+            break;
+        }
+    }
+    return out.str();
+}
+
+std::string JoinReports(const std::vector<std::string>& reports)
+{
+    std::string out;
+    for (const std::string& r : reports) out += "  " + r + "\n";
+    return out.empty() ? "  (none)\n" : out;
+}
+
+struct Input {
+    std::vector<MusicEvent> events;
+    std::int32_t state;
+};
+
+Input EventFormInput(std::uint32_t seed) { return {test::RandomEventFormEvents(seed), track_state::kEventForm}; }
+Input PairedFormInput(std::uint32_t seed) { return {test::RandomPairedFormEvents(seed), track_state::kPaired}; }
+
+// Now and then the pass meets a track in a state it does not accept, so the
+// state guards and their reports are compared too.
+Input WithStrayState(Input input, std::uint32_t seed)
+{
+    if (seed % 29 == 7) input.state = static_cast<std::int32_t>((input.state + 1 + seed / 29 % 2) % 3);
+    return input;
+}
+
+using Pass = std::function<void(MidiTrackData&)>;
+
+// Runs both passes on identical copies of each random input; stops at the first
+// disagreement and prints the seed, the input and both results.
+void ExpectSameResults(const std::string& name, std::uint32_t seedBase,
+                       const std::function<Input(std::uint32_t)>& makeInput, const Pass& product,
+                       const Pass& literal, std::uint32_t iterations = kIterations)
+{
+    for (std::uint32_t n = 0; n < iterations; ++n) {
+        const std::uint32_t seed = seedBase + n;
+        const Input input = makeInput(seed);
+        test::Recorded productRun;
+        test::Recorded literalRun;
+        MidiTrackData productTrack = test::MakeTrack(productRun.ctx, input.state, input.events);
+        MidiTrackData literalTrack = test::MakeTrack(literalRun.ctx, input.state, input.events);
+        product(productTrack);
+        literal(literalTrack);
+        const std::string difference = FirstDifference(productTrack, literalTrack);
+        const std::vector<std::string> productReports = productRun.Take();
+        const std::vector<std::string> literalReports = literalRun.Take();
+        if (difference.empty() && productReports == literalReports) continue;
+
+        test::Recorded scratch;
+        const MidiTrackData original = test::MakeTrack(scratch.ctx, input.state, input.events);
+        ADD_FAILURE() << name << ": product and literal disagree for seed " << seed << "\n"
+                      << difference << "input " << test::DumpTrack(original) << "product "
+                      << test::DumpTrack(productTrack) << "product reports:\n" << JoinReports(productReports)
+                      << "literal " << test::DumpTrack(literalTrack) << "literal reports:\n"
+                      << JoinReports(literalReports);
+        return;
+    }
+}
+
+TEST(TrackEquivalence, RemoveInvalidEventsInEitherForm)
+{
+    ExpectSameResults(
+        "RemoveInvalidEvents", 1000000,
+        [](std::uint32_t seed) { return seed % 2 ? EventFormInput(seed) : PairedFormInput(seed); },
+        [](MidiTrackData& t) { t.RemoveInvalidEvents(); }, literal::RemoveInvalidEvents);
+}
+
+TEST(TrackEquivalence, PairNotes)
+{
+    ExpectSameResults(
+        "PairNotes", 2000000, [](std::uint32_t seed) { return WithStrayState(EventFormInput(seed), seed); },
+        [](MidiTrackData& t) { t.PairNotes(); }, literal::PairNotes);
+}
+
+TEST(TrackEquivalence, UnpairNotes)
+{
+    ExpectSameResults(
+        "UnpairNotes", 3000000, [](std::uint32_t seed) { return WithStrayState(PairedFormInput(seed), seed); },
+        [](MidiTrackData& t) { t.UnpairNotes(); }, literal::UnpairNotes);
+}
+
+TEST(TrackEquivalence, PairThenUnpair)
+{
+    ExpectSameResults(
+        "PairNotes then UnpairNotes", 4000000, EventFormInput,
+        [](MidiTrackData& t) {
+            t.PairNotes();
+            t.UnpairNotes();
+        },
+        [](MidiTrackData& t) {
+            literal::PairNotes(t);
+            literal::UnpairNotes(t);
+        });
+}
+
+TEST(TrackEquivalence, RetimeForSeveralDivisions)
+{
+    struct Divisions {
+        std::int32_t from;
+        std::int32_t to;
+    };
+    const Divisions pairs[] = {{480, 96}, {96, 480}, {120, 96}, {1, 96}, {0, 96}, {96, 96}};
+    std::uint32_t seedBase = 5000000;
+    for (const Divisions& d : pairs) {
+        ExpectSameResults(
+            "Retime " + std::to_string(d.from) + " to " + std::to_string(d.to), seedBase,
+            [](std::uint32_t seed) { return WithStrayState(PairedFormInput(seed), seed); },
+            [d](MidiTrackData& t) { t.Retime(d.from, d.to); },
+            [d](MidiTrackData& t) { literal::Retime(t, d.from, d.to); }, kIterations / 2);
+        seedBase += 100000;
+    }
+}
+
+TEST(TrackEquivalence, RetimeThenUnpairAsPlaybackDoes)
+{
+    ExpectSameResults(
+        "Retime 480 to 96 then UnpairNotes", 6000000, PairedFormInput,
+        [](MidiTrackData& t) {
+            t.Retime(480, 96);
+            t.UnpairNotes();
+        },
+        [](MidiTrackData& t) {
+            literal::Retime(t, 480, 96);
+            literal::UnpairNotes(t);
+        });
+}
+
+TEST(TrackEquivalence, MoveControlsFirst)
+{
+    ExpectSameResults(
+        "MoveControlsFirst", 7000000, [](std::uint32_t seed) { return WithStrayState(EventFormInput(seed), seed); },
+        [](MidiTrackData& t) { t.MoveControlsFirst(); }, literal::MoveControlsFirst);
+}
+
+TEST(TrackEquivalence, MoveSysExFirst)
+{
+    ExpectSameResults(
+        "MoveSysExFirst", 8000000, [](std::uint32_t seed) { return WithStrayState(EventFormInput(seed), seed); },
+        [](MidiTrackData& t) { t.MoveSysExFirst(); }, literal::MoveSysExFirst);
+}
+
+TEST(TrackEquivalence, MoveNoteOffsFirst)
+{
+    ExpectSameResults(
+        "MoveNoteOffsFirst", 9000000, [](std::uint32_t seed) { return WithStrayState(EventFormInput(seed), seed); },
+        [](MidiTrackData& t) { t.MoveNoteOffsFirst(); }, literal::MoveNoteOffsFirst);
+}
+
+TEST(TrackEquivalence, WriterOrderOfTheThreePasses)
+{
+    ExpectSameResults(
+        "MoveControlsFirst, MoveSysExFirst, MoveNoteOffsFirst", 10000000, EventFormInput,
+        [](MidiTrackData& t) {
+            t.MoveControlsFirst();
+            t.MoveSysExFirst();
+            t.MoveNoteOffsFirst();
+        },
+        [](MidiTrackData& t) {
+            literal::MoveControlsFirst(t);
+            literal::MoveSysExFirst(t);
+            literal::MoveNoteOffsFirst(t);
+        });
+}
+
+// Copies each random source with both copies into a table of the capacity that
+// `capacityFor` gives; the copies must match, the sources must stay as they
+// were, and no copied event may share its buffer with its source.
+void ExpectSameCopies(std::uint32_t seedBase, const std::function<std::int32_t(const Input&)>& capacityFor)
+{
+    for (std::uint32_t n = 0; n < kIterations; ++n) {
+        const std::uint32_t seed = seedBase + n;
+        const Input input = WithStrayState(PairedFormInput(seed), seed);
+        const std::int32_t capacity = capacityFor(input);
+        test::Recorded productRun;
+        test::Recorded literalRun;
+        const MidiTrackData productSource = test::MakeTrack(productRun.ctx, input.state, input.events);
+        const MidiTrackData literalSource = test::MakeTrack(literalRun.ctx, input.state, input.events);
+        const MidiTrackData productCopy = MidiTrackData::Copy(productSource, capacity);
+        const MidiTrackData literalCopy = literal::CopyTrack(literalSource, capacity);
+
+        std::string difference = FirstDifference(productCopy, literalCopy);
+        if (productCopy.Capacity() != capacity) difference += "copy capacity " + std::to_string(productCopy.Capacity()) + "\n";
+        difference += FirstDifference(productSource, literalSource);
+        for (std::int32_t i = 0; i < std::min(productCopy.Count(), productSource.Count()); ++i) {
+            if (productCopy.At(i).bytes && productCopy.At(i).bytes.data() == productSource.At(i).bytes.data()) {
+                difference += "copy shares the bytes of event " + std::to_string(i) + "\n";
+                break;
+            }
+        }
+        const std::vector<std::string> productReports = productRun.Take();
+        const std::vector<std::string> literalReports = literalRun.Take();
+        if (difference.empty() && productReports == literalReports) continue;
+        ADD_FAILURE() << "Copy (capacity " << capacity << ") disagrees for seed " << seed << "\n"
+                      << difference << "source " << test::DumpTrack(literalSource) << "product "
+                      << test::DumpTrack(productCopy) << "product reports:\n" << JoinReports(productReports)
+                      << "literal " << test::DumpTrack(literalCopy) << "literal reports:\n"
+                      << JoinReports(literalReports);
+        return;
+    }
+}
+
+TEST(TrackEquivalence, CopyIsDeepAndMatchesEventByEvent)
+{
+    ExpectSameCopies(11000000, [](const Input&) { return kCapacity; });
+}
+
+// Every event appended to a full table is refused with its own report.
+TEST(TrackEquivalence, CopyIntoATableTooSmallForTheSource)
+{
+    ExpectSameCopies(12000000, [](const Input& input) {
+        return 3 * (static_cast<std::int32_t>(input.events.size()) / 2 + 1);
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Hand-worked tracks, each run through both the product and the literal pass,
+// so that the two cannot agree on a shared misreading.
+
+struct Passes {
+    const char* name;
+    Pass pair;
+    Pass unpair;
+    std::function<void(MidiTrackData&, std::int32_t, std::int32_t)> retime;
+    Pass controlsFirst;
+    Pass sysExFirst;
+    Pass noteOffsFirst;
+};
+
+const Passes kBoth[] = {
+    {"product", [](MidiTrackData& t) { t.PairNotes(); }, [](MidiTrackData& t) { t.UnpairNotes(); },
+     [](MidiTrackData& t, std::int32_t a, std::int32_t b) { t.Retime(a, b); },
+     [](MidiTrackData& t) { t.MoveControlsFirst(); }, [](MidiTrackData& t) { t.MoveSysExFirst(); },
+     [](MidiTrackData& t) { t.MoveNoteOffsFirst(); }},
+    {"literal", literal::PairNotes, literal::UnpairNotes, literal::Retime, literal::MoveControlsFirst,
+     literal::MoveSysExFirst, literal::MoveNoteOffsFirst},
+};
+
+MusicEvent Note(std::int32_t k, std::int32_t delta, std::int32_t note, std::int32_t velocity = 100,
+                std::int32_t duration = 0)
+{
+    MusicEvent e(delta);
+    e.kind = k;
+    e.channel = 0;
+    e.note = note;
+    e.velocity = velocity;
+    e.duration = duration;
+    return e;
+}
+
+MusicEvent Control(std::int32_t delta, std::int32_t controller)
+{
+    MusicEvent e(delta);
+    e.kind = kind::kControlChange;
+    e.channel = 0;
+    e.type = controller;
+    return e;
+}
+
+MusicEvent Meta(std::int32_t delta, std::int32_t type)
+{
+    MusicEvent e(delta);
+    e.kind = kind::kMeta;
+    e.type = type;
+    return e;
+}
+
+MusicEvent SysEx(std::int32_t delta)
+{
+    MusicEvent e(delta);
+    e.kind = kind::kSysEx;
+    return e;
+}
+
+// "kind/delta" per event, plus the note and duration of notes: enough to read
+// a result at a glance.
+std::string Shape(const MidiTrackData& track)
+{
+    std::string out;
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        const MusicEvent& e = track.At(i);
+        if (!out.empty()) out += ' ';
+        switch (e.kind) {
+        case kind::kNoteOn: out += "on" + std::to_string(e.note); break;
+        case kind::kNoteOff: out += "off" + std::to_string(e.note) + "v" + std::to_string(e.velocity); break;
+        case kind::kPairedNote: out += "p" + std::to_string(e.note) + ":" + std::to_string(e.duration); break;
+        case kind::kControlChange: out += "cc" + std::to_string(e.type); break;
+        case kind::kSysEx: out += "sx"; break;
+        case kind::kMeta: out += e.type == meta::kEndOfTrack ? "eot" : "meta"; break;
+        default: out += "k" + std::to_string(e.kind);
+        }
+        out += "/" + std::to_string(e.delta);
+    }
+    return out;
+}
+
+MidiTrackData Track(RunContext& ctx, std::int32_t state, std::vector<MusicEvent> events)
+{
+    return test::MakeTrack(ctx, state, events);
+}
+
+TEST(TrackPassesByHand, PairNotesDropsZeroLengthAndUnendedNotes)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        // Same key: on/off at tick 0 (zero length), then on at 0 ended at 480;
+        // velocity-0 note on counts as the off.
+        MidiTrackData t = Track(run.ctx, track_state::kEventForm,
+                                {Note(kind::kNoteOn, 0, 60, 90), Note(kind::kNoteOff, 0, 60),
+                                 Note(kind::kNoteOn, 0, 60, 80), Note(kind::kNoteOn, 480, 60, 0),
+                                 Note(kind::kNoteOn, 10, 62), Control(5, 7), Meta(0, meta::kEndOfTrack)});
+        passes.pair(t);
+        EXPECT_EQ(Shape(t), "p60:480/0 cc7/495 eot/0");
+        EXPECT_EQ(t.At(0).velocity, 80);
+        EXPECT_EQ(t.State(), track_state::kPaired);
+        EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, PairNotesMatchesOverlappingNotesFirstOnFirstOff)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        // Two notes of key 60 overlap; a note of another channel in between must
+        // not end them; the last off matches nothing and goes, keeping its time.
+        MusicEvent otherChannel = Note(kind::kNoteOff, 5, 60);
+        otherChannel.channel = 1;
+        MidiTrackData t = Track(run.ctx, track_state::kEventForm,
+                                {Note(kind::kNoteOn, 0, 60), Note(kind::kNoteOn, 10, 60), otherChannel,
+                                 Note(kind::kNoteOff, 5, 60), Note(kind::kNoteOff, 20, 60),
+                                 Note(kind::kNoteOff, 7, 60), Meta(3, meta::kEndOfTrack)});
+        passes.pair(t);
+        EXPECT_EQ(Shape(t), "p60:20/0 p60:30/10 eot/40");
+    }
+}
+
+TEST(TrackPassesByHand, UnpairNotesPlacesNoteOffsExactly)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        MidiTrackData t = Track(run.ctx, track_state::kPaired,
+                                {Note(kind::kPairedNote, 0, 60, 100, 480), Control(480, 7), Meta(0, meta::kEndOfTrack)});
+        passes.unpair(t);
+        EXPECT_EQ(Shape(t), "on60/0 off60v64/480 cc7/0 eot/0");
+        EXPECT_EQ(t.State(), track_state::kEventForm);
+
+        // A note that outlasts the End of Track pushes it to its own end.
+        MidiTrackData longNote = Track(run.ctx, track_state::kPaired,
+                                       {Note(kind::kPairedNote, 0, 60, 100, 960), Meta(480, meta::kEndOfTrack)});
+        passes.unpair(longNote);
+        EXPECT_EQ(Shape(longNote), "on60/0 off60v64/960 eot/0");
+
+        // Zero duration or zero velocity: dropped, their time kept.
+        MidiTrackData dropped = Track(run.ctx, track_state::kPaired,
+                                      {Note(kind::kPairedNote, 4, 60, 100, 0), Note(kind::kPairedNote, 6, 61, 0, 10),
+                                       Meta(5, meta::kEndOfTrack)});
+        passes.unpair(dropped);
+        EXPECT_EQ(Shape(dropped), "eot/15");
+        EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, UnpairNotesPutsEachOffBeforeTheNextNoteOnOfItsTick)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        // Repeated key: the first note's off falls on the tick of the second note on.
+        MidiTrackData t = Track(run.ctx, track_state::kPaired,
+                                {Note(kind::kPairedNote, 0, 60, 100, 10), Note(kind::kPairedNote, 10, 60, 100, 10),
+                                 Meta(10, meta::kEndOfTrack)});
+        passes.unpair(t);
+        EXPECT_EQ(Shape(t), "on60/0 off60v64/10 on60/0 off60v64/10 eot/0");
+    }
+}
+
+TEST(TrackPassesByHand, RetimeCarriesRoundingLosses)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        MidiTrackData t = Track(run.ctx, track_state::kPaired,
+                                {Control(1, 1), Control(1, 2), Control(1, 3), Control(1, 4),
+                                 Note(kind::kPairedNote, 1, 60, 100, 3), Control(2399, 5), Control(1, 6),
+                                 Control(2400, 7)});
+        passes.retime(t, 480, 96);
+        EXPECT_EQ(Shape(t), "cc1/0 cc2/0 cc3/0 cc4/0 p60:1/1 cc5/479 cc6/1 cc7/480");
+
+        EXPECT_TRUE(run.Take().empty());
+
+        // Equal divisions change nothing, whatever the form; an old division of
+        // 0 passes the form test first and then leaves the track unscaled.
+        MidiTrackData events = Track(run.ctx, track_state::kEventForm, {Control(7, 1)});
+        passes.retime(events, 96, 96);
+        EXPECT_TRUE(run.Take().empty());
+        passes.retime(events, 0, 96);
+        EXPECT_EQ(run.Take(), std::vector<std::string>{kInternalErrorText});
+        MidiTrackData paired = Track(run.ctx, track_state::kPaired, {Control(7, 1), Note(kind::kPairedNote, 3, 60, 100, 5)});
+        passes.retime(paired, 0, 96);
+        EXPECT_EQ(Shape(paired), "cc1/7 p60:5/3");
+        EXPECT_EQ(Shape(events), "cc1/7");
+        EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, ReorderingKeepsEveryTickAndPutsOffsBeforeOns)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        // At the start of the track nothing trades places with the group's first event...
+        MidiTrackData atStart = Track(run.ctx, track_state::kEventForm,
+                                      {Control(0, 0), Control(0, 32), Note(kind::kNoteOn, 0, 60)});
+        passes.controlsFirst(atStart);
+        EXPECT_EQ(Shape(atStart), "cc0/0 cc32/0 on60/0");
+        // ...later on, a moved first event trades places with the next moved one.
+        MidiTrackData later = Track(run.ctx, track_state::kEventForm,
+                                    {Note(kind::kNoteOn, 0, 60), Control(10, 0), Control(0, 32), Note(kind::kNoteOn, 0, 61)});
+        passes.controlsFirst(later);
+        EXPECT_EQ(Shape(later), "on60/0 cc32/10 cc0/0 on61/0");
+
+        // The writer's order on one tick.
+        MidiTrackData group = Track(run.ctx, track_state::kEventForm,
+                                    {Note(kind::kNoteOn, 5, 60), Control(0, 7), SysEx(0), Note(kind::kNoteOff, 0, 62)});
+        passes.controlsFirst(group);
+        EXPECT_EQ(Shape(group), "cc7/5 sx/0 on60/0 off62v100/0");
+        passes.sysExFirst(group);
+        EXPECT_EQ(Shape(group), "sx/5 cc7/0 on60/0 off62v100/0");
+        passes.noteOffsFirst(group);
+        EXPECT_EQ(Shape(group), "sx/5 cc7/0 off62v100/0 on60/0");
+
+        // A note off only trades with a note on of its own tick.
+        MidiTrackData ticks = Track(run.ctx, track_state::kEventForm,
+                                    {Note(kind::kNoteOn, 0, 60), Note(kind::kNoteOn, 5, 61), Note(kind::kNoteOff, 0, 60),
+                                     Note(kind::kNoteOn, 3, 62), Note(kind::kNoteOff, 1, 62)});
+        passes.noteOffsFirst(ticks);
+        EXPECT_EQ(Shape(ticks), "on60/0 off60v100/5 on61/0 on62/3 off62v100/1");
+        EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, PassesRefuseTracksInTheWrongForm)
+{
+    for (const Passes& passes : kBoth) {
+        SCOPED_TRACE(passes.name);
+        test::Recorded run;
+        MidiTrackData paired = Track(run.ctx, track_state::kPaired, {Note(kind::kNoteOn, 0, 60, 0), Control(0, 7)});
+        passes.pair(paired);
+        passes.controlsFirst(paired);
+        passes.noteOffsFirst(paired);
+        MidiTrackData events = Track(run.ctx, track_state::kEventForm, {Note(kind::kPairedNote, 0, 60, 0, 0)});
+        passes.unpair(events);
+        passes.retime(events, 480, 96);
+        EXPECT_EQ(run.Take(), std::vector<std::string>(5, kInternalErrorText));
+        EXPECT_EQ(Shape(paired), "on60/0 cc7/0");
+        EXPECT_EQ(Shape(events), "p60:0/0");
+
+        // The system-exclusive pass has no form test.
+        MidiTrackData sysEx = Track(run.ctx, track_state::kPaired, {Control(3, 7), SysEx(0)});
+        passes.sysExFirst(sysEx);
+        EXPECT_EQ(Shape(sysEx), "sx/3 cc7/0");
+        EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, CopyOfAnUnpairedTrackIsEmpty)
+{
+    using CopyFn = std::function<MidiTrackData(const MidiTrackData&)>;
+    const CopyFn copies[] = {[](const MidiTrackData& s) { return MidiTrackData::Copy(s); },
+                             [](const MidiTrackData& s) { return literal::CopyTrack(s); }};
+    for (const CopyFn& copy : copies) {
+        test::Recorded run;
+        const MidiTrackData source = Track(run.ctx, track_state::kEventForm, {Control(1, 7)});
+        const MidiTrackData result = copy(source);
+        EXPECT_EQ(result.Count(), 0);
+        EXPECT_EQ(result.State(), track_state::kPaired);
+        EXPECT_EQ(run.Take(), std::vector<std::string>{kInternalErrorText});
+    }
+}
+
+}  // namespace
+}  // namespace rovanta
