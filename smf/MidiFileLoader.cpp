@@ -1,0 +1,120 @@
+#include "smf/MidiFileLoader.h"
+
+#include "smf/SmfReader.h"
+#include "support/FileAccess.h"
+#include "support/FileChooser.h"
+#include "support/RunContext.h"
+
+namespace rovanta {
+
+namespace {
+constexpr ErrorText kRows[] = {
+    {0x17000001, "Internal error occured in MidiFileLoader!"},
+    {0x17000002, "This is not a Midi file!"},
+    {0x17000003, "Data are too large! MidiFileLoader can not load data!"},
+};
+
+void ReadTrack(MidiF0Data& song)
+{
+    if (song.State() != track_state::kEncoded) {
+        song.ReportError(m0dt::kInternalError);
+        return;
+    }
+    std::uint32_t chunkSize = 0;
+    song.SetTrack(ReadTrackChunk(song.Context(), song.Block().data(), static_cast<std::uint32_t>(song.dataLength),
+                                 static_cast<std::uint32_t>(song.readPosition), song.Capacity(), chunkSize));
+    song.readPosition += static_cast<std::int32_t>(chunkSize);
+    song.SetState(track_state::kEventForm);
+}
+}  // namespace
+
+const ErrorTable kLoaderErrors{"MDLD", kRows, "Error occured in MidiFileLoader!"};
+
+Format0Result LoadFromFile(RunContext& ctx, const std::string& path, std::int32_t capacity)
+{
+    Format0Result result{MidiF0Data(ctx, capacity, track_state::kEncoded, 480), false};
+    MidiF0Data& song = result.song;
+    song.SetTrack(std::nullopt);
+    std::uint32_t count = 0;
+    if (!song.Block() ||
+        !ReadWholeFile(ctx, path, song.Block().data(), &count, static_cast<std::uint32_t>(capacity)))
+        return result;
+    song.dataLength = static_cast<std::int32_t>(count);
+    if (!ReadF0Header(song, false)) {
+        result.headerRefused = true;
+        return result;
+    }
+    ReadTrack(song);
+    song.PairTrack();
+    return result;
+}
+
+void MidiFileLoader::ReportError(std::uint32_t code) const
+{
+    Report(*ctx_, kLoaderErrors, code);
+}
+
+void MidiFileLoader::AskAndLoad(FileChooser& chooser)
+{
+    std::string chosen;
+    if (!AskOpenFileName(chooser, kOpenDefaultExtension, kSmfFilter, chosen, nullptr, nullptr)) {
+        path_.clear();
+        return;
+    }
+    Load(chosen);
+}
+
+void MidiFileLoader::Load(const std::string& path)
+{
+    path_ = path;
+    formatData_.reset();
+    song_.reset();
+    fileLength_ = 0;
+    if (!FileCanOpen(path)) {
+        ctx_->Show("Midiファイルが開けませんでした。" + path);
+        return;
+    }
+    const std::uint32_t length = FileSizeOf(*ctx_, path);
+    if (length >= kLoadLimit) {
+        ReportError(mdld::kTooLarge);
+        return;
+    }
+    fileBytes_ = AllocBlock(*ctx_, length);
+    if (length > 0 && (!fileBytes_ || !ReadFileExact(*ctx_, path, fileBytes_.data(), length))) return;
+    fileLength_ = length;
+
+    probe_ = format_ = ProbeFormat(fileBytes_.data(), length);
+    if (format_ == 0) {
+        Format0Result format0 = LoadFromFile(*ctx_, path, kCapacity);
+        if (format0.song.State() == track_state::kPaired)
+            formatData_ = MidiF1Data::CreateFromSong(format0.song, kCapacity);
+        else if (format0.headerRefused)
+            // Handed over once; the format-1 reader does not hand it back.
+            formatData_ = MidiF1Data::CreateFromFile(*ctx_, path, kCapacity, false);
+        format_ = 1;
+    } else if (format_ == 1) {
+        formatData_ = MidiF1Data::CreateFromFile(*ctx_, path, kCapacity);
+    } else {
+        ReportError(mdld::kNotMidi);
+        fileLength_ = 0;
+        return;
+    }
+    if (!formatData_ || formatData_->TrackCount() == 0) {
+        formatData_.reset();
+        fileLength_ = 0;
+    }
+}
+
+void MidiFileLoader::BuildSong()
+{
+    if (!formatData_ || formatData_->State() != track_state::kPaired) {
+        ReportError(mdld::kInternalError);
+        return;
+    }
+    song_.emplace(*ctx_, kCapacity, track_state::kPaired, 480);
+    song_->division = formatData_->division;
+    for (std::int32_t t = formatData_->TrackCount() - 1; t >= 0; --t) MergeTrack(song_->Track(), formatData_->Track(t));
+    formatData_.reset();
+}
+
+}  // namespace rovanta
