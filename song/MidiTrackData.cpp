@@ -263,4 +263,18 @@ std::int32_t MidiTrackData::FirstChannel() const
     return kNoChannel;
 }
 
+std::uint32_t MidiTrackData::DrumChannels() const
+{
+    std::uint32_t drums = 1u << 9;
+    for (const MusicEvent& event : events_)
+        if (event.kind == kind::kSysEx && event.type == sysex::kDrumPart && event.channel >= 0 && event.channel <= 15)
+            drums |= 1u << event.channel;
+    return drums;
+}
+
+bool MidiTrackData::IsDrumChannel(std::int32_t channel) const
+{
+    return channel >= 0 && channel <= 15 && ((DrumChannels() >> channel) & 1u);
+}
+
 }  // namespace rovanta

@@ -105,6 +105,10 @@ public:
     void InsertMasterVolume(std::int32_t v);
     // The channel of the first channel event (system exclusive aside); 255 if none.
     std::int32_t FirstChannel() const;
+    // Channel 9, and every channel a drum-part message assigns to a rhythm map.
+    bool IsDrumChannel(std::int32_t channel) const;
+    // The same test for all sixteen channels in one pass (bit c: channel c).
+    std::uint32_t DrumChannels() const;
 
     void PairNotes();
     void UnpairNotes();

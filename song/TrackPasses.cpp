@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "song/MidiTrackData.h"
+#include "song/NoteMatching.h"
 #include "song/Ticks.h"
 
 namespace rovanta {
@@ -71,51 +72,16 @@ void MidiTrackData::PairNotes()
     for (MusicEvent& e : events_)
         if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
 
-    // Overlapping notes of one channel and note number pair first-on with
-    // first-off: group the notes by key (stable in time), then match each note
-    // off with the oldest note on of its key still waiting.
-    struct Note {
-        std::uint64_t key;
-        std::int32_t index;
-    };
-    std::vector<Note> notes;
-    for (std::size_t i = 0; i < events_.size(); ++i) {
-        const MusicEvent& e = events_[i];
-        if (IsNoteOn(e) || IsNoteOff(e))
-            notes.push_back({(std::uint64_t{static_cast<std::uint32_t>(e.channel)} << 32) |
-                                 static_cast<std::uint32_t>(e.note),
-                             static_cast<std::int32_t>(i)});
-    }
-    std::sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) {
-        return a.key != b.key ? a.key < b.key : a.index < b.index;
-    });
-
+    // Overlapping notes of one channel and note number pair first-on with first-off.
+    const std::vector<std::int32_t> endOf = MatchNotes(events_, IsNoteOn, IsNoteOff);
     const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
-    std::vector<std::int32_t> waiting;
-    for (std::size_t g = 0; g < notes.size();) {
-        std::size_t end = g;
-        while (end < notes.size() && notes[end].key == notes[g].key) ++end;
-        waiting.clear();
-        std::size_t oldest = 0;
-        for (std::size_t k = g; k < end; ++k) {
-            const std::int32_t i = notes[k].index;
-            if (IsNoteOn(events_[static_cast<std::size_t>(i)])) {
-                waiting.push_back(i);
-            } else if (oldest < waiting.size()) {
-                const std::int32_t on = waiting[oldest++];
-                events_[static_cast<std::size_t>(on)].duration =
-                    ClampTicks(ticks[static_cast<std::size_t>(i)] - ticks[static_cast<std::size_t>(on)]);
-                // Marks the note on as matched until it becomes a paired note below.
-                events_[static_cast<std::size_t>(on)].kind = kind::kPairedNote;
-            }
-        }
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        MusicEvent& e = events_[i];
+        if (!IsNoteOn(e)) continue;
+        e.kind = kind::kPairedNote;
         // A note on whose note off never comes has no duration and disappears.
-        for (std::size_t k = oldest; k < waiting.size(); ++k) {
-            MusicEvent& on = events_[static_cast<std::size_t>(waiting[k])];
-            on.kind = kind::kPairedNote;
-            on.duration = 0;
-        }
-        g = end;
+        const std::int32_t off = endOf[i];
+        e.duration = off < 0 ? 0 : ClampTicks(ticks[static_cast<std::size_t>(off)] - ticks[i]);
     }
 
     // Every note off has now either ended a note or matched none: drop them all.

@@ -1,0 +1,29 @@
+#pragma once
+// The mirror pipeline shared by Play and Save: the loaded song is never
+// changed; each command works on a fresh copy, transformed by the toggles as
+// they stand at that moment, in a fixed order.
+
+#include "song/MidiF0Data.h"
+
+namespace rovanta {
+
+class FileChooser;
+
+struct MirrorSettings {
+    bool horizontal = false;
+    bool vertical = false;
+    int raiseOctave = 1;  // "Raise octave with Vertical Reverse."
+};
+
+// On a copy in event form: Horizontal Reverse, then Vertical Reverse and, with
+// the octave option, a rise of 12 semitones.
+void ApplyReversals(MidiF0Data& copy, const MirrorSettings& settings);
+
+// The mirrored copy of the loaded song, in event form, ready to encode or pair.
+MidiF0Data MirroredCopy(const MidiF0Data& loaded, const MirrorSettings& settings);
+
+// Save: the mirrored copy is encoded, the user names the file, the image is
+// written and the copy is dropped. 1 when a file was written.
+int SaveMirrored(const MidiF0Data& loaded, const MirrorSettings& settings, FileChooser& chooser);
+
+}  // namespace rovanta

@@ -1,0 +1,161 @@
+#include "mirror/Mirror.h"
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "song/NoteMatching.h"
+#include "song/Ticks.h"
+
+namespace rovanta {
+
+namespace {
+
+bool IsNote(const MusicEvent& e) { return e.kind == kind::kNoteOn || e.kind == kind::kNoteOff; }
+bool IsNoteStart(const MusicEvent& e) { return e.kind == kind::kNoteOn && e.velocity > 0; }
+bool IsNoteEnd(const MusicEvent& e)
+{
+    return e.kind == kind::kNoteOff || (e.kind == kind::kNoteOn && e.velocity == 0);
+}
+bool IsDrum(std::uint32_t drums, std::int32_t channel)
+{
+    return channel >= 0 && channel <= 15 && ((drums >> channel) & 1u);
+}
+
+MusicEvent Placeholder()
+{
+    return MusicEvent(0);
+}
+
+}  // namespace
+
+void ReverseVertical(MidiF0Data& song)
+{
+    if (!song.HasTrack()) return;
+    MidiTrackData& track = song.Track();
+    const std::uint32_t drums = track.DrumChannels();
+    std::array<std::int32_t, 16> highest, lowest;
+    highest.fill(0);
+    lowest.fill(127);
+    std::array<bool, 16> hasNotes{};
+    for (const MusicEvent& e : track.Events()) {
+        if (!IsNote(e) || e.channel < 0 || e.channel > 15) continue;
+        const auto c = static_cast<std::size_t>(e.channel);
+        highest[c] = std::max(highest[c], e.note);
+        lowest[c] = std::min(lowest[c], e.note);
+        hasNotes[c] = true;
+    }
+    std::array<std::int32_t, 16> twiceCentre{};
+    for (std::size_t c = 0; c < 16; ++c) {
+        // The C at or below the middle of the channel's range.
+        const std::int64_t middle = (std::int64_t{lowest[c]} + highest[c]) / 2;
+        twiceCentre[c] = static_cast<std::int32_t>(2 * (middle / 12 * 12));
+    }
+    for (MusicEvent& e : track.Events()) {
+        if (!IsNote(e) || e.channel < 0 || e.channel > 15 || IsDrum(drums, e.channel)) continue;
+        const auto c = static_cast<std::size_t>(e.channel);
+        if (!hasNotes[c]) continue;
+        e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{twiceCentre[c]} - e.note, 0, 127));
+    }
+}
+
+void TransposeNotes(MidiF0Data& song, std::int32_t semitones)
+{
+    if (!song.HasTrack()) return;
+    MidiTrackData& track = song.Track();
+    const std::uint32_t drums = track.DrumChannels();
+    for (MusicEvent& e : track.Events()) {
+        if (IsDrum(drums, e.channel) || !IsNote(e)) continue;
+        std::int64_t note = std::int64_t{e.note} + semitones;
+        // Whole octaves back into range, in one step rather than one octave at a time.
+        if (note < 0) note += (-note + 11) / 12 * 12;
+        if (note > 127) note -= (note - 127 + 11) / 12 * 12;
+        e.note = static_cast<std::int32_t>(note);
+    }
+}
+
+void ReverseHorizontal(MidiF0Data& song)
+{
+    if (song.State() != track_state::kEventForm || !song.HasTrack()) {
+        song.ReportError(m0dt::kInternalError);
+        return;
+    }
+    MidiTrackData& track = song.Track();
+    const std::int32_t n = track.Count();
+    if (n == 0 || !track.At(n - 1).IsEndOfTrack()) {
+        song.ReportError(m0dt::kEndOfTrackInvalid);
+        return;
+    }
+    std::vector<MusicEvent> events = track.TakeEvents();
+    const std::size_t last = static_cast<std::size_t>(n - 1);  // the End of Track
+
+    // Each note end trades places (and ticks) with the note start it ends,
+    // so that after the reversal the note starts where it used to end.
+    const std::vector<std::int32_t> endOf = MatchNotes(std::span(events.data(), last), IsNoteStart, IsNoteEnd);
+    for (std::size_t i = 0; i < last; ++i) {
+        if (endOf[i] < 0) continue;
+        const auto j = static_cast<std::size_t>(endOf[i]);
+        std::swap(events[i], events[j]);
+        std::swap(events[i].delta, events[j].delta);
+    }
+
+    // Reverse everything before the End of Track; each event then takes the
+    // delta of the one that now precedes it, which mirrors its tick.
+    std::reverse(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(last));
+    for (std::size_t k = last; k-- > 1;) events[k].delta = events[k - 1].delta;
+    if (last > 0) events[0].delta = 0;
+
+    // Program changes: each channel's move one program change earlier, so a
+    // passage keeps the program it was written under. The first one of each
+    // channel goes to the start (the highest channel first); the place of the
+    // last one goes to a placeholder that is dropped again.
+    std::array<std::vector<std::size_t>, 16> programs;
+    for (std::size_t i = 0; i < last; ++i) {
+        const MusicEvent& e = events[i];
+        if (e.kind == kind::kProgramChange && e.channel >= 0 && e.channel <= 15)
+            programs[static_cast<std::size_t>(e.channel)].push_back(i);
+    }
+    std::vector<MusicEvent> arranged;
+    arranged.reserve(events.size() + 17);
+    arranged.emplace_back(0);  // the tempo event of the next step
+    arranged.back().kind = kind::kMeta;
+    arranged.back().type = meta::kTempo;
+    for (std::size_t c = 16; c-- > 0;) {
+        if (programs[c].empty()) {
+            arranged.push_back(Placeholder());
+            continue;
+        }
+        arranged.push_back(std::move(events[programs[c].front()]));
+        arranged.back().delta = 0;
+    }
+    std::vector<std::int32_t> deltas(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) deltas[i] = events[i].delta;
+    std::vector<MusicEvent> shifted(events.size());
+    std::vector<bool> isShifted(events.size(), false);
+    for (const auto& places : programs) {
+        for (std::size_t k = 0; k < places.size(); ++k) {
+            const std::size_t at = places[k];
+            isShifted[at] = true;
+            shifted[at] = k + 1 < places.size() ? std::move(events[places[k + 1]]) : Placeholder();
+        }
+    }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        arranged.push_back(isShifted[i] ? std::move(shifted[i]) : std::move(events[i]));
+        arranged.back().delta = deltas[i];  // places keep their times
+    }
+
+    // Tempo: each tempo event takes the value of the next one; the new one at
+    // the start takes the first, and the last tempo event is dropped.
+    std::size_t lastTempo = 0;
+    for (std::size_t i = 1; i < arranged.size(); ++i) {
+        if (!arranged[i].IsMeta(meta::kTempo)) continue;
+        arranged[lastTempo].value = arranged[i].value;
+        lastTempo = i;
+    }
+    arranged[lastTempo].kind = kind::kInvalid;
+
+    track.SetEvents(std::move(arranged));
+    track.RemoveInvalidEvents();
+}
+
+}  // namespace rovanta

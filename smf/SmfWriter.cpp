@@ -1,0 +1,195 @@
+#include "smf/SmfWriter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "song/Ticks.h"
+#include "support/FileAccess.h"
+#include "support/FileChooser.h"
+
+namespace rovanta {
+
+namespace {
+constexpr std::int32_t kMargin = 256;
+
+std::uint8_t Low(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
+
+void AppendBytes(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> bytes)
+{
+    out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+void PutBe32(std::uint8_t* at, std::uint32_t value)
+{
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
+}
+}  // namespace
+
+void AppendVlq(std::vector<std::uint8_t>& out, std::uint32_t value)
+{
+    std::uint8_t groups[5];
+    int n = 0;
+    do {
+        groups[n++] = static_cast<std::uint8_t>(value & 0x7F);
+        value >>= 7;
+    } while (value != 0);
+    while (n > 1) out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
+    out.push_back(groups[0]);
+}
+
+bool EncodeEvent(MidiTrackData& track, MusicEvent& e, std::vector<std::uint8_t>& out)
+{
+    // A status byte always carries a channel from 0 to 15.
+    auto status = [&](std::int32_t high) { return static_cast<std::uint8_t>(high | (e.channel & 0x0F)); };
+    switch (e.kind) {
+    case kind::kNoteOff:
+    case kind::kNoteOn:
+        if (e.note < 0 || e.note > 127) e.note = 0;
+        out.push_back(status(e.kind));
+        out.push_back(Low(e.note));
+        out.push_back(e.kind == kind::kNoteOff ? 0x40 : Low(e.velocity));
+        return true;
+    case kind::kPolyPressure:
+    case kind::kSysEx:
+    case kind::kSysExEscape:
+        AppendBytes(out, e.Bytes());
+        return true;
+    case kind::kControlChange:
+        out.insert(out.end(), {status(e.kind), Low(e.type), Low(e.value)});
+        return true;
+    case kind::kProgramChange:
+    case kind::kChannelPressure:
+        out.insert(out.end(), {status(e.kind), Low(e.value)});
+        return true;
+    case kind::kPitchBend:
+        out.insert(out.end(), {status(e.kind), Low(e.note), Low(e.value)});
+        return true;
+    case kind::kMeta:
+        break;
+    default:
+        track.ReportError(mdtk::kUndefinedEvent);
+        return false;
+    }
+    if (e.length > 128 && e.type != meta::kSequencerSpecific) track.ReportWarning(mdtk::kOversizeEvent);
+    switch (e.type) {
+    case meta::kEndOfTrack:
+        out.insert(out.end(), {0xFF, 0x2F, 0x00});
+        break;
+    case meta::kTempo:
+        out.insert(out.end(), {0xFF, 0x51, 0x03, Low(e.value >> 16), Low(e.value >> 8), Low(e.value)});
+        break;
+    case meta::kTimeSignature: {
+        // From the stored bytes, not from the value.
+        out.insert(out.end(), {0xFF, 0x58, 0x04});
+        const auto bytes = e.Bytes();
+        for (std::size_t i = 0; i < 4; ++i) out.push_back(i < bytes.size() ? bytes[i] : 0);
+        break;
+    }
+    default: {
+        out.insert(out.end(), {0xFF, Low(e.type)});
+        const auto bytes = e.Bytes();
+        AppendVlq(out, static_cast<std::uint32_t>(std::max(e.length, 0)));
+        AppendBytes(out, bytes);
+        // A length beyond the stored bytes (never made by this system) is filled with zeros.
+        for (std::size_t i = bytes.size(); i < static_cast<std::size_t>(std::max(e.length, 0)); ++i) out.push_back(0);
+        break;
+    }
+    }
+    return true;
+}
+
+bool EncodeTrack(MidiTrackData& track, const char* chunkId)
+{
+    if (track.State() != track_state::kEventForm || track.Count() == 0 ||
+        !track.At(track.Count() - 1).IsEndOfTrack()) {
+        track.ReportError(mdtk::kInternalError);
+        return false;
+    }
+    MemoryBlock& block = track.Block();
+    if (!block) return false;
+    const std::int32_t capacity = track.Capacity();
+    std::int32_t length = 8;
+    std::vector<std::uint8_t> delta, bytes;
+    std::int32_t carried = 0;
+    for (MusicEvent& e : track.Events()) {
+        bytes.clear();
+        if (!EncodeEvent(track, e, bytes)) {
+            // No bytes for this event: its time goes to the next one, so no
+            // delta is left in the chunk without an event behind it.
+            carried = AddTicks(carried, e.delta);
+            continue;
+        }
+        delta.clear();
+        AppendVlq(delta, static_cast<std::uint32_t>(std::max(AddTicks(e.delta, carried), 0)));
+        carried = 0;
+        const std::int64_t needed = std::int64_t{length} + static_cast<std::int64_t>(delta.size());
+        // The margin keeps room for ordinary events; a long one is checked whole.
+        if (needed > capacity - kMargin || needed + static_cast<std::int64_t>(bytes.size()) > capacity) {
+            track.ReportError(mdtk::kCanNotAddData);
+            break;
+        }
+        std::memcpy(block.data() + length, delta.data(), delta.size());
+        length += static_cast<std::int32_t>(delta.size());
+        std::memcpy(block.data() + length, bytes.data(), bytes.size());
+        length += static_cast<std::int32_t>(bytes.size());
+    }
+    std::memcpy(block.data(), chunkId, 4);
+    PutBe32(block.data() + 4, static_cast<std::uint32_t>(length - 8));
+    track.dataLength = length;
+    track.SetState(track_state::kEncoded);
+    return true;
+}
+
+void Encode(MidiF0Data& song)
+{
+    if (song.State() != track_state::kEventForm || !song.HasTrack()) {
+        song.ReportError(m0dt::kInternalError);
+        return;
+    }
+    MemoryBlock& block = song.Block();
+    if (!block) return;
+    std::uint8_t* header = block.data();
+    std::memcpy(header, "MThd", 4);
+    PutBe32(header + 4, 6);
+    header[8] = 0;
+    header[9] = 0;
+    header[10] = 0;
+    header[11] = 1;
+    header[12] = static_cast<std::uint8_t>(song.division >> 8);
+    header[13] = static_cast<std::uint8_t>(song.division);
+    song.readPosition = 14;
+
+    MidiTrackData& track = song.Track();
+    track.MoveControlsFirst();
+    track.MoveSysExFirst();
+    track.MoveNoteOffsFirst();
+    // A track the encoder refuses leaves the song unencoded, so nothing half-made is saved.
+    if (!EncodeTrack(track, "MTrk")) return;
+    const auto trackLength = static_cast<std::size_t>(track.dataLength);
+    const std::size_t room = block.size() - 14;
+    std::memcpy(header + 14, track.Block().data(), std::min(trackLength, room));
+    song.dataLength = static_cast<std::int32_t>(14 + std::min(trackLength, room));
+    song.SetTrack(std::nullopt);
+    song.SetState(track_state::kEncoded);
+}
+
+int SaveToFile(MidiF0Data& song, const std::string& path)
+{
+    if (song.State() != track_state::kEncoded || !song.Block()) {
+        song.ReportError(m0dt::kInternalError);
+        return 0;
+    }
+    return WriteWholeFile(song.Context(), path, song.Block().data(), static_cast<std::uint32_t>(song.dataLength));
+}
+
+int Save(MidiF0Data& song, FileChooser& chooser)
+{
+    std::string path;
+    if (!AskSaveFileName(chooser, path, kSaveDefaultExtension, kSmfFilter, nullptr, nullptr)) return 0;
+    return SaveToFile(song, path);
+}
+
+}  // namespace rovanta

@@ -1,0 +1,45 @@
+#include "song/NoteMatching.h"
+
+#include <algorithm>
+
+namespace rovanta {
+
+std::vector<std::int32_t> MatchNotes(std::span<const MusicEvent> events, EventTest isStart, EventTest isEnd)
+{
+    // Group the notes by key, keeping time order within a key, then walk each
+    // key's run with a queue of the starts still waiting.
+    struct Note {
+        std::uint64_t key;
+        std::int32_t index;
+    };
+    std::vector<Note> notes;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const MusicEvent& e = events[i];
+        if (isStart(e) || isEnd(e))
+            notes.push_back({(std::uint64_t{static_cast<std::uint32_t>(e.channel)} << 32) |
+                                 static_cast<std::uint32_t>(e.note),
+                             static_cast<std::int32_t>(i)});
+    }
+    std::sort(notes.begin(), notes.end(),
+              [](const Note& a, const Note& b) { return a.key != b.key ? a.key < b.key : a.index < b.index; });
+
+    std::vector<std::int32_t> endOf(events.size(), -1);
+    std::vector<std::int32_t> waiting;
+    for (std::size_t g = 0; g < notes.size();) {
+        std::size_t end = g;
+        while (end < notes.size() && notes[end].key == notes[g].key) ++end;
+        waiting.clear();
+        std::size_t oldest = 0;
+        for (std::size_t k = g; k < end; ++k) {
+            const std::int32_t i = notes[k].index;
+            if (isStart(events[static_cast<std::size_t>(i)]))
+                waiting.push_back(i);
+            else if (oldest < waiting.size())
+                endOf[static_cast<std::size_t>(waiting[oldest++])] = i;
+        }
+        g = end;
+    }
+    return endOf;
+}
+
+}  // namespace rovanta
