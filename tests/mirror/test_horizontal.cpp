@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <tuple>
+#include <vector>
+
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "mirror/Mirror.h"
+#include "smf/MidiFileLoader.h"
+
+namespace rovanta {
+namespace {
+
+using test::Eot;
+using test::Off;
+using test::On;
+using test::Picture;
+using test::Program;
+using test::Recorded;
+using Strings = std::vector<std::string>;
+
+MidiF0Data Song(RunContext& ctx, std::initializer_list<MusicEvent> events)
+{
+    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
+    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
+    return song;
+}
+
+TEST(ReverseHorizontal, ANoteKeepsItsLengthAndLeadingSilenceIsDropped)
+{
+    Recorded r;
+    auto one = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), Eot(0)});
+    ReverseHorizontal(one);
+    EXPECT_EQ(Picture(one.Track()), (Strings{"on60@0", "off60@480", "eot@480"}));
+
+    auto late = Song(r.ctx, {On(100, 0, 60), Off(480, 0, 60), Eot(0)});
+    ReverseHorizontal(late);
+    EXPECT_EQ(Picture(late.Track()), (Strings{"on60@0", "off60@480", "eot@480"}));
+
+    auto trailing = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), Eot(96)});
+    ReverseHorizontal(trailing);
+    EXPECT_EQ(Picture(trailing.Track()), (Strings{"on60@0", "off60@480", "eot@576"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(ReverseHorizontal, EachPassageKeepsItsTempo)
+{
+    Recorded r;
+    auto song = Song(r.ctx, {test::Meta(0, meta::kTempo, 500000), On(0, 0, 60), Off(960, 0, 60),
+                             test::Meta(960, meta::kTempo, 250000), On(0, 0, 62), Off(960, 0, 62), Eot(0)});
+    ReverseHorizontal(song);
+    EXPECT_EQ(Picture(song.Track()),
+              (Strings{"meta81@0", "on62@0", "off62@960", "meta81@960", "on60@1920", "off60@2880", "eot@2880"}));
+    EXPECT_EQ(song.Track().At(0).value, 250000);
+    EXPECT_EQ(song.Track().At(3).value, 500000);
+}
+
+TEST(ReverseHorizontal, EachPassageKeepsItsProgramAndTheHighestChannelComesFirst)
+{
+    Recorded r;
+    auto song = Song(r.ctx, {Program(0, 0, 1), Program(0, 3, 7), On(0, 0, 60), Off(480, 0, 60), Program(480, 0, 40),
+                             On(0, 0, 62), Off(480, 0, 62), Eot(0)});
+    ReverseHorizontal(song);
+    EXPECT_EQ(Picture(song.Track()),
+              (Strings{"pc7@0", "pc40@0", "on62@0", "off62@480", "pc1@480", "on60@960", "off60@1440", "eot@1440"}));
+}
+
+TEST(ReverseHorizontal, ARepeatedNoteComesOutNoteOffFirst)
+{
+    Recorded r;
+    auto song = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), On(0, 0, 60), Off(480, 0, 60), Eot(0)});
+    ReverseHorizontal(song);
+    EXPECT_EQ(Picture(song.Track()), (Strings{"on60@0", "off60@480", "on60@480", "off60@960", "eot@960"}));
+}
+
+TEST(ReverseHorizontal, OverlappingNotesOfOnePitchStayWhole)
+{
+    // The second note starts before the first ends: each end trades with the
+    // start it ends, so both notes survive with their lengths.
+    Recorded r;
+    auto song = Song(r.ctx, {On(0, 0, 60, 90), On(100, 0, 60, 50), Off(100, 0, 60), Off(300, 0, 60), Eot(0)});
+    ReverseHorizontal(song);
+    EXPECT_EQ(Picture(song.Track()), (Strings{"on60@0", "on60@300", "off60@400", "off60@500", "eot@500"}));
+    EXPECT_EQ(song.Track().At(0).velocity, 50);
+    EXPECT_EQ(song.Track().At(1).velocity, 90);
+}
+
+TEST(ReverseHorizontal, RefusesWithoutEndOfTrackOrInTheWrongForm)
+{
+    Recorded r;
+    auto noEnd = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60)});
+    ReverseHorizontal(noEnd);
+    auto empty = Song(r.ctx, {});
+    ReverseHorizontal(empty);
+    MidiF0Data paired(r.ctx, kCapacity, track_state::kPaired, 480);
+    ReverseHorizontal(paired);
+    EXPECT_EQ(r.Take(), (Strings{"M0DT0400000B The end of track is invalid!", "M0DT0400000B The end of track is invalid!",
+                                 "M0DT04000005 Internal error occured in MidiF0Data!"}));
+    EXPECT_EQ(Picture(noEnd.Track()), (Strings{"on60@0", "off60@480"}));
+}
+
+// --- against the step-by-step description ---------------------------------------
+
+// The plain version: one event at a time, as the operation is described, with
+// each note end trading places with the earliest note start of its key that no
+// earlier end has taken.
+void LiteralReverseHorizontal(MidiF0Data& song)
+{
+    if (song.State() != track_state::kEventForm) {
+        song.ReportError(m0dt::kInternalError);
+        return;
+    }
+    MidiTrackData& t = song.Track();
+    const std::int32_t n = t.Count();
+    if (n == 0 || !t.At(n - 1).IsEndOfTrack()) {
+        song.ReportError(m0dt::kEndOfTrackInvalid);
+        return;
+    }
+    std::vector<bool> taken(static_cast<std::size_t>(n), false);
+    for (std::int32_t i = 0; i <= n - 2; ++i) {
+        const MusicEvent& e = t.At(i);
+        if (!(e.kind == kind::kNoteOff || (e.kind == kind::kNoteOn && e.velocity == 0))) continue;
+        for (std::int32_t j = 0; j < i; ++j) {
+            const MusicEvent& s = t.At(j);
+            if (taken[static_cast<std::size_t>(j)] || s.kind != kind::kNoteOn || s.velocity == 0 ||
+                s.channel != e.channel || s.note != e.note)
+                continue;
+            t.SwapKeepTimes(i, j);
+            taken[static_cast<std::size_t>(i)] = true;  // the start now stands at i
+            break;
+        }
+    }
+    for (std::int32_t a = 0, b = n - 2; a < b; ++a, --b) t.SwapEvents(a, b);
+    for (std::int32_t k = n - 2; k >= 1; --k) t.At(k).delta = t.At(k - 1).delta;
+    if (n >= 2) t.At(0).delta = 0;
+    for (std::int32_t c = 0; c < 16; ++c) {
+        t.InsertEvent(0, MusicEvent(0));
+        std::int32_t last = 0;
+        for (std::int32_t i = 0; i < t.Count() - 1; ++i) {
+            if (t.At(i).channel == c && t.At(i).kind == kind::kProgramChange) {
+                t.SwapKeepTimes(i, last);
+                last = i;
+            }
+        }
+    }
+    t.RemoveInvalidEvents();
+    MusicEvent tempo(0);
+    tempo.kind = kind::kMeta;
+    tempo.type = meta::kTempo;
+    t.InsertEvent(0, tempo);
+    std::int32_t last = 0;
+    for (std::int32_t i = 1; i < t.Count(); ++i) {
+        if (t.At(i).IsMeta(meta::kTempo)) {
+            t.At(last).value = t.At(i).value;
+            last = i;
+        }
+    }
+    t.At(last).kind = kind::kInvalid;
+    t.RemoveInvalidEvents();
+}
+
+MidiF0Data RandomSong(RunContext& ctx, std::mt19937& rng)
+{
+    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 96);
+    auto pick = [&](int n) { return static_cast<std::int32_t>(rng() % static_cast<unsigned>(n)); };
+    const int count = pick(120);
+    for (int i = 0; i < count; ++i) {
+        const std::int32_t delta = pick(3) == 0 ? pick(200) : 0;
+        const std::int32_t channel = pick(3);
+        switch (pick(7)) {
+        case 0: song.Track().AppendEvent(Program(delta, channel, pick(128))); break;
+        case 1: song.Track().AppendEvent(test::Meta(delta, meta::kTempo, 100000 + pick(900000))); break;
+        case 2: song.Track().AppendEvent(test::Cc(delta, channel, pick(128), pick(128))); break;
+        case 3: song.Track().AppendEvent(On(delta, channel, 60 + pick(3), pick(3) == 0 ? 0 : 1 + pick(127))); break;
+        default: song.Track().AppendEvent(Off(delta, channel, 60 + pick(3))); break;
+        }
+    }
+    song.Track().AppendEvent(Eot(pick(50)));
+    return song;
+}
+
+TEST(ReverseHorizontal, MatchesTheStepByStepVersionOnRandomSongs)
+{
+    std::mt19937 rng(20261206);
+    for (int round = 0; round < 2000; ++round) {
+        Recorded fast, plain;
+        const std::uint32_t seed = rng();
+        std::mt19937 a(seed), b(seed);
+        MidiF0Data x = RandomSong(fast.ctx, a);
+        MidiF0Data y = RandomSong(plain.ctx, b);
+        ReverseHorizontal(x);
+        LiteralReverseHorizontal(y);
+        ASSERT_EQ(Picture(x.Track()), Picture(y.Track())) << "seed " << seed;
+        for (std::int32_t i = 0; i < x.Track().Count(); ++i) {
+            const MusicEvent& p = x.Track().At(i);
+            const MusicEvent& q = y.Track().At(i);
+            ASSERT_EQ(std::tie(p.kind, p.delta, p.note, p.velocity, p.type, p.value, p.channel),
+                      std::tie(q.kind, q.delta, q.note, q.velocity, q.type, q.value, q.channel))
+                << "seed " << seed << " event " << i;
+        }
+        ASSERT_EQ(fast.Take(), plain.Take()) << "seed " << seed;
+    }
+}
+
+// --- real songs -----------------------------------------------------------------
+
+using Note = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>;  // channel, pitch, velocity, duration
+
+std::vector<Note> Notes(const MidiTrackData& paired)
+{
+    std::vector<Note> notes;
+    for (const MusicEvent& e : paired.Events())
+        if (e.kind == kind::kPairedNote) notes.emplace_back(e.channel, e.note, e.velocity, e.duration);
+    std::sort(notes.begin(), notes.end());
+    return notes;
+}
+
+TEST(ReverseHorizontal, EveryNoteOfEveryCorpusSongSurvives)
+{
+    const std::filesystem::path corpus = std::filesystem::path(ROVANTA_SHARED_DIR) / "corpus";
+    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no shared corpus at " << corpus;
+    int songs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
+        const auto ext = entry.path().extension();
+        if (ext != ".mid" && ext != ".kar") continue;
+        Recorded r;
+        MidiFileLoader loader(r.ctx);
+        loader.Load(entry.path().string());
+        if (loader.FileLength() == 0) continue;
+        loader.BuildSong();
+        // Notes as event form defines them: each note off ends the oldest
+        // sounding note of its key. (Notes of one key from different tracks
+        // can nest in the loaded song; in event form they cannot.)
+        MidiF0Data plain = MidiF0Data::Copy(*loader.Song());
+        plain.UnpairTrack();
+        MidiF0Data copy = MidiF0Data::Copy(*loader.Song());
+        copy.UnpairTrack();
+        plain.PairTrack();
+        ReverseHorizontal(copy);
+        copy.PairTrack();
+        const std::vector<Note> before = Notes(plain.Track()), after = Notes(copy.Track());
+        std::vector<Note> lost, gained;
+        std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
+        std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
+        EXPECT_TRUE(lost.empty() && gained.empty()) << entry.path() << ": " << lost.size() << " notes changed, first "
+                                                    << (lost.empty() ? "" : testing::PrintToString(lost.front()))
+                                                    << " became " << (gained.empty() ? "" : testing::PrintToString(gained.front()));
+        ++songs;
+    }
+    EXPECT_GT(songs, 50);
+}
+
+}  // namespace
+}  // namespace rovanta

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "mirror/Mirror.h"
+
+namespace rovanta {
+namespace {
+
+using test::Cc;
+using test::Eot;
+using test::Off;
+using test::On;
+using test::Recorded;
+
+// A song in event form holding the given events, End of Track added.
+MidiF0Data Song(RunContext& ctx, std::initializer_list<MusicEvent> events)
+{
+    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
+    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
+    song.Track().AppendEvent(Eot(0));
+    return song;
+}
+
+std::vector<std::int32_t> Notes(const MidiF0Data& song)
+{
+    std::vector<std::int32_t> notes;
+    for (const MusicEvent& e : song.Track().Events())
+        if (e.kind == kind::kNoteOn || e.kind == kind::kNoteOff) notes.push_back(e.note);
+    return notes;
+}
+
+// One note on and off per pitch, all on one channel.
+MidiF0Data Melody(RunContext& ctx, std::int32_t channel, std::initializer_list<std::int32_t> pitches)
+{
+    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
+    for (std::int32_t p : pitches) {
+        song.Track().AppendEvent(On(0, channel, p));
+        song.Track().AppendEvent(Off(10, channel, p));
+    }
+    song.Track().AppendEvent(Eot(0));
+    return song;
+}
+
+TEST(ReverseVertical, WorkedExamples)
+{
+    Recorded r;
+    auto a = Melody(r.ctx, 0, {48, 64, 72});
+    ReverseVertical(a);
+    EXPECT_EQ(Notes(a), (std::vector<std::int32_t>{72, 72, 56, 56, 48, 48}));
+
+    auto b = Melody(r.ctx, 1, {55, 79});
+    ReverseVertical(b);
+    EXPECT_EQ(Notes(b), (std::vector<std::int32_t>{65, 65, 41, 41}));
+    ReverseVertical(b);  // a second pass finds a centre 12 lower: 41..65 becomes 31..55
+    EXPECT_EQ(Notes(b), (std::vector<std::int32_t>{31, 31, 55, 55}));
+
+    auto c = Melody(r.ctx, 2, {64});
+    ReverseVertical(c);
+    EXPECT_EQ(Notes(c), (std::vector<std::int32_t>{56, 56}));
+
+    auto d = Melody(r.ctx, 3, {10, 100});
+    ReverseVertical(d);
+    EXPECT_EQ(Notes(d), (std::vector<std::int32_t>{86, 86, 0, 0}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(ReverseVertical, ChannelsAreReflectedEachAboutItsOwnCentre)
+{
+    Recorded r;
+    auto song = Song(r.ctx, {On(0, 0, 48), On(0, 1, 67), Off(10, 0, 48), Off(0, 1, 67), On(0, 0, 72), Off(10, 0, 72)});
+    ReverseVertical(song);
+    EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{72, 53, 72, 53, 48, 48}));
+}
+
+TEST(ReverseVertical, DrumsAndEverythingButNoteNumbersStayAsTheyWere)
+{
+    Recorded r;
+    MusicEvent bend = test::Channel(kind::kPitchBend, 0, 0, 0, 64);
+    MusicEvent rhythmOff = test::SysEx(0, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x13, 0x15, 0x00, 0x0F, 0xF7});
+    rhythmOff.type = sysex::kDrumPart;  // as the reader classifies it: part 3 on a rhythm map (value 0: off)
+    rhythmOff.channel = 2;
+    auto song = Song(r.ctx, {rhythmOff, bend, Cc(0, 0, 7, 100), On(0, 9, 36), On(0, 2, 40), On(0, 0, 50, 90),
+                             Off(10, 9, 36), Off(0, 2, 40), Off(0, 0, 50)});
+    ReverseVertical(song);
+    TransposeNotes(song, 12);
+    EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{36, 40, 58, 36, 40, 58}));
+    const MidiTrackData& t = song.Track();
+    EXPECT_EQ(t.At(1).kind, kind::kPitchBend);
+    EXPECT_EQ(t.At(1).value, 64);
+    EXPECT_EQ(t.At(2).value, 100);
+    EXPECT_EQ(t.At(5).velocity, 90);
+    EXPECT_EQ(t.Count(), 10);
+    EXPECT_TRUE(t.IsDrumChannel(9));
+    EXPECT_TRUE(t.IsDrumChannel(2));
+    EXPECT_FALSE(t.IsDrumChannel(0));
+}
+
+TEST(TransposeNotes, FoldsBackIntoRangeByOctaves)
+{
+    Recorded r;
+    auto song = Melody(r.ctx, 0, {0, 115, 116, 120, 127});
+    TransposeNotes(song, 12);
+    EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{12, 12, 127, 127, 116, 116, 120, 120, 127, 127}));
+    TransposeNotes(song, -40);
+    EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{8, 8, 87, 87, 76, 76, 80, 80, 87, 87}));
+}
+
+}  // namespace
+}  // namespace rovanta
