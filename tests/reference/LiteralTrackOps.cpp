@@ -133,6 +133,9 @@ void PairNotes(MidiTrackData& track)
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         if (!IsNoteOn(track.At(i))) continue;
         track.At(i).kind = kind::kPairedNote;
+        // Without a matching note off the note keeps duration 0 and is dropped
+        // below, whatever its duration field held before.
+        track.At(i).duration = 0;
         std::int64_t sum = 0;
         for (std::int32_t k = i + 1; k < track.Count(); ++k) {
             const MusicEvent& e = track.At(k);
@@ -202,14 +205,10 @@ void UnpairNotes(MidiTrackData& track)
         off.channel = track.At(i).channel;
         off.note = track.At(i).note;
         off.velocity = 64;
-        if (k < track.Count()) {
-            MusicEvent& following = track.At(k);
-            off.delta = ClampTicks(following.delta - (sum - a));
-            following.delta = ClampTicks(sum - a);
-        } else {
-            off.delta = ClampTicks(a - sum);
-        }
-        track.InsertEvent(k, std::move(off));
+        const bool beforeAnEvent = k < track.Count();
+        off.delta = beforeAnEvent ? ClampTicks(track.At(k).delta - (sum - a)) : ClampTicks(a - sum);
+        // A full table refuses the note off; then nothing may move in time.
+        if (track.InsertEvent(k, std::move(off)) && beforeAnEvent) track.At(k + 1).delta = ClampTicks(sum - a);
     }
     // 4.
     for (std::int32_t e = 0; e < track.Count(); ++e) {

@@ -213,7 +213,9 @@ std::vector<MusicEvent> RandomEventFormEvents(std::uint32_t seed)
         if (r < 34) {
             const OpenNote on{dice.Channel(), dice.Key()};
             open.push_back(on);
-            events.push_back(NoteEvent(kind::kNoteOn, delta, on.channel, on.note, dice.Between(1, 127)));
+            MusicEvent e = NoteEvent(kind::kNoteOn, delta, on.channel, on.note, dice.Between(1, 127));
+            if (dice.Percent(3)) e.duration = dice.Between(1, 50);  // left over; pairing must not trust it
+            events.push_back(std::move(e));
         } else if (r < 64) {
             // Mostly the off of a sounding note, sometimes a stray or a duplicate.
             OpenNote off{dice.Channel(), dice.Key()};

@@ -167,8 +167,6 @@ Bytes ReadFile(const std::filesystem::path& path)
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-std::filesystem::path DataFile(const char* name) { return std::filesystem::path(ROVANTA_TEST_DATA) / name; }
-
 TEST(Save, AFormatOneSongIsSavedAsFormatZeroAndLoadsBackTheSame)
 {
     Recorded r;
