@@ -108,6 +108,23 @@ void MidiTrackData::UnpairNotes()
         if (e.kind == kind::kPairedNote && (e.duration == 0 || e.velocity == 0)) e.kind = kind::kInvalid;
     RemoveInvalidEvents();
 
+    // Every note needs a place for its note off. When the table cannot hold
+    // them all, the last notes are dropped whole (reported once) rather than
+    // left without an end, which would keep them sounding.
+    const std::int64_t notes = std::count_if(events_.begin(), events_.end(),
+                                       [](const MusicEvent& e) { return e.kind == kind::kPairedNote; });
+    const std::int64_t excess = static_cast<std::int64_t>(events_.size()) + notes - MaxEvents();
+    if (excess > 0) {
+        ReportError(mdtk::kLargeData);
+        std::int64_t drop = (excess + 1) / 2;
+        for (auto e = events_.rbegin(); e != events_.rend() && drop > 0; ++e) {
+            if (e->kind != kind::kPairedNote) continue;
+            e->kind = kind::kInvalid;
+            --drop;
+        }
+        RemoveInvalidEvents();
+    }
+
     // Each note off lands exactly `duration` ticks after its note on, before the
     // first event after the note on that stands at or after that tick. Note offs
     // sharing such an event come in tick order, and at one tick the later note's

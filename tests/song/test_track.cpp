@@ -314,3 +314,24 @@ TEST(SameTickOrder, ANoteOffOnlyTradesWithinItsTick)
 
 }  // namespace
 }  // namespace rovanta
+
+namespace rovanta {
+namespace {
+
+TEST(UnpairNotes, NotesWhoseEndsDoNotFitAreDroppedWholeWithOneReport)
+{
+    test::Recorded r;
+    // Room for 5 events: 3 notes and the End of Track need 7 in event form;
+    // dropping the last note whole makes it fit.
+    MidiTrackData track(r.ctx, track_state::kPaired, 15);
+    for (MusicEvent e : {test::Paired(0, 0, 60, 10), test::Paired(20, 0, 61, 10), test::Paired(20, 0, 62, 10),
+                         test::Eot(20)})
+        track.AppendEvent(e);
+    track.UnpairNotes();
+    EXPECT_EQ(test::Picture(track),
+              (std::vector<std::string>{"on60@0", "off60@10", "on61@20", "off61@30", "eot@60"}));
+    EXPECT_EQ(r.Take(), std::vector<std::string>{"MDTK0D000006 Large data"});
+}
+
+}  // namespace
+}  // namespace rovanta
