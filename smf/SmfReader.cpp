@@ -83,7 +83,6 @@ private:
                 return;
             }
         }
-        if (event.length >= 256 && event.type != sysex::kExempt) track_.ReportWarning(mdtk::kOversizeEvent);
         if (status != 0xFF) {
             // The bytes of a message always start with its status, also under running status.
             std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max(event.length, 0)));
@@ -93,6 +92,7 @@ private:
             if (status == 0xF0) ClassifySysEx(event);
             ctx_.runningStatus = status;
         }
+        if (event.length >= 256 && event.type != sysex::kExempt) track_.ReportWarning(mdtk::kOversizeEvent);
         pos_ = statusPos + eventSize;
         track_.AppendEvent(std::move(event));
     }
@@ -388,8 +388,10 @@ MidiTrackData ReadTrackChunk(RunContext& ctx, const std::uint8_t* file, std::uin
         track.ReportError(mdtk::kNotMidi);
         return track;
     }
-    const std::uint64_t size = std::uint64_t{offset} + 8 <= fileLength ? std::uint64_t{Be32(file + offset + 4)} + 8 : ~0ull;
-    if (std::uint64_t{offset} + size > fileLength || size > static_cast<std::uint64_t>(capacity)) {
+    // Both the length field and the chunk it announces must lie within the file.
+    const bool lengthInFile = std::uint64_t{offset} + 8 <= fileLength;
+    const std::uint64_t size = lengthInFile ? std::uint64_t{Be32(file + offset + 4)} + 8 : 0;
+    if (!lengthInFile || std::uint64_t{offset} + size > fileLength || size > static_cast<std::uint64_t>(capacity)) {
         track.ReportError(mdtk::kInternalError);
         return track;
     }

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "common/TestSinks.h"
+#include "smf/MidiFileLoader.h"
+
+namespace rovanta {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Recorded;
+using Strings = std::vector<std::string>;
+
+const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";
+
+// Rows of a tab-separated file, the first row naming the columns.
+std::vector<std::map<std::string, std::string>> ReadTsv(const fs::path& path)
+{
+    std::vector<std::map<std::string, std::string>> rows;
+    std::ifstream in(path);
+    std::string line;
+    Strings names;
+    while (std::getline(in, line)) {
+        Strings cells;
+        std::stringstream ss(line);
+        for (std::string cell; std::getline(ss, cell, '\t');) cells.push_back(cell);
+        if (names.empty()) {
+            names = cells;
+            continue;
+        }
+        auto& row = rows.emplace_back();
+        for (std::size_t i = 0; i < names.size(); ++i) row[names[i]] = i < cells.size() ? cells[i] : "";
+    }
+    return rows;
+}
+
+// Report lines joined by " | ", without the writer's long-meta warning: the
+// expected results cover a whole load-and-save run, and the writer is not part
+// of a load.
+Strings LoadReports(const std::string& joined)
+{
+    Strings out;
+    std::size_t from = 0;
+    while (from < joined.size()) {
+        std::size_t to = joined.find(" | ", from);
+        if (to == std::string::npos) to = joined.size();
+        std::string line = joined.substr(from, to - from);
+        if (!line.empty() && line.rfind("MDTK0D00000B", 0) != 0) out.push_back(line);
+        from = to + 3;
+    }
+    return out;
+}
+
+struct Outcome {
+    std::uint32_t size = 0;
+    int probe = -1;
+    bool loaded = false;
+    Strings reports;
+};
+
+// Loads the file with a fresh run context and checks what holds after every
+// successful load: one paired track ending in its only End of Track, the
+// header's division, no dropped or broken events.
+Outcome LoadAndCheck(const fs::path& path, int division)
+{
+    Recorded r;
+    MidiFileLoader loader(r.ctx);
+    loader.Load(path.string());
+    Outcome out;
+    out.size = static_cast<std::uint32_t>(fs::file_size(path));
+    out.probe = loader.ProbeResult();
+    out.loaded = loader.FileLength() != 0;
+    if (out.loaded) {
+        loader.BuildSong();
+        const MidiF0Data* song = loader.Song();
+        EXPECT_NE(song, nullptr);
+        if (song) {
+            EXPECT_EQ(song->State(), track_state::kPaired);
+            EXPECT_EQ(song->division, division);
+            const MidiTrackData& track = song->Track();
+            EXPECT_EQ(track.State(), track_state::kPaired);
+            int ends = 0, stray = 0, badNotes = 0, badChannels = 0, masterVolumes = 0;
+            for (const MusicEvent& e : track.Events()) {
+                ends += e.IsEndOfTrack();
+                stray += e.kind == kind::kInvalid || e.kind == kind::kNoteOn || e.kind == kind::kNoteOff;
+                badNotes += e.kind == kind::kPairedNote && e.duration <= 0;
+                badChannels += !(e.channel >= 0 && e.channel <= 15) && e.channel != kNoChannel;
+                masterVolumes += e.kind == kind::kSysEx && e.type == sysex::kMasterVolume;
+                EXPECT_GE(e.delta, 0);
+            }
+            EXPECT_EQ(ends, 1);
+            EXPECT_TRUE(track.Count() > 0 && track.At(track.Count() - 1).IsEndOfTrack());
+            EXPECT_EQ(stray, 0);  // no invalid events, no unpaired note on or off
+            EXPECT_EQ(badNotes, 0);
+            EXPECT_EQ(badChannels, 0);
+            // A format-1 load always carries a master volume, unless nothing could be read at all.
+            if (out.probe == 1 && track.Count() > 1) {
+                EXPECT_GE(masterVolumes, 1);
+            }
+        }
+    }
+    out.reports = r.Take();
+    return out;
+}
+
+// What the limits make of a file, whatever its contents.
+void CheckLimits(const Outcome& o)
+{
+    if (o.size >= kLoadLimit) {
+        EXPECT_FALSE(o.loaded);
+        EXPECT_EQ(o.reports, Strings{"MDLD17000003 Data are too large! MidiFileLoader can not load data!"});
+    } else if (o.size > static_cast<std::uint32_t>(kCapacity) && o.probe == 1) {
+        EXPECT_FALSE(o.loaded);
+        EXPECT_EQ(o.reports, Strings{"M1DT03000019 Data is too large!"});
+    } else if (o.size > static_cast<std::uint32_t>(kCapacity) && o.probe == 0) {
+        // The one chunk runs past the bytes the format-0 reader takes in: an empty song.
+        EXPECT_TRUE(o.loaded);
+        EXPECT_EQ(o.reports, Strings(2, kInternal));
+    } else {
+        EXPECT_TRUE(o.loaded);
+    }
+}
+
+const fs::path kShared = ROVANTA_SHARED_DIR;
+
+TEST(Corpus, EveryManifestFileLoadsSoundly)
+{
+    const fs::path dir = kShared / "corpus";
+    if (!fs::exists(dir / "MANIFEST.tsv")) GTEST_SKIP() << "no shared corpus at " << dir;
+    std::map<std::string, Strings> expected;
+    for (auto& row : ReadTsv(kShared / "expected" / "EXPECTED.tsv"))
+        if (row["setting"] == "none") expected[row["file"]] = LoadReports(row["reports"]);
+    const auto manifest = ReadTsv(dir / "MANIFEST.tsv");
+    ASSERT_FALSE(manifest.empty());
+    if (!expected.empty()) {
+        EXPECT_EQ(expected.size(), manifest.size());
+    }
+    for (const auto& row : manifest) {
+        const std::string file = row.at("file");
+        SCOPED_TRACE(file);
+        const Outcome o = LoadAndCheck(dir / file, std::stoi(row.at("division")));
+        EXPECT_EQ(o.size, std::stoul(row.at("size")));
+        EXPECT_EQ(o.probe, std::stoi(row.at("smf_format")));
+        CheckLimits(o);
+        if (expected.count(file)) {
+            EXPECT_EQ(o.reports, expected[file]);
+        }
+    }
+}
+
+TEST(Corpus, BundledFilesLoadSoundly)
+{
+    struct Case {
+        const char* file;
+        int division;
+        Strings reports;
+    };
+    const Case cases[] = {
+        {"mma--rec1.mid", 192, {}},
+        {"mma--midivolume.mid", 192, {"MDTK0D000011 複数のマスターボリュームが設定されています。"}},
+        {"pianobooster--02-ChordOfCMajor.mid", 192, {}},
+        {"fretsonfire-songs-sectoid--Metal_madness--notes.mid", 96, {}},
+        {"songwrite--son_chant.mid", 90, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path path = fs::path(ROVANTA_TEST_DATA) / c.file;
+        ASSERT_TRUE(fs::exists(path));
+        const Outcome o = LoadAndCheck(path, c.division);
+        EXPECT_TRUE(o.loaded);
+        EXPECT_EQ(o.reports, c.reports);
+    }
+}
+
+}  // namespace
+}  // namespace rovanta

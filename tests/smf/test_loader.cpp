@@ -1,0 +1,384 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "smf/MidiF1Data.h"
+#include "smf/MidiFileLoader.h"
+#include "smf/SmfBytes.h"
+
+namespace rovanta {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::Chunk;
+using test::Hex;
+using test::Picture;
+using test::Recorded;
+using test::Smf;
+using Strings = std::vector<std::string>;
+
+constexpr auto kPaired = track_state::kPaired;
+const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";
+
+// A file on disk and the loader that read it; the song is built when the load succeeded.
+struct Loaded {
+    Loaded(RunContext& ctx, const Bytes& bytes) : file(bytes), loader(ctx)
+    {
+        loader.Load(file.Path());
+        if (loader.FileLength() != 0) loader.BuildSong();
+    }
+    const MidiTrackData& Track() const { return loader.Song()->Track(); }
+    Strings Pic() const { return Picture(Track()); }
+
+    test::TempFile file;
+    MidiFileLoader loader;
+};
+
+// A track that plays one note of the given number from tick 0 to 16.
+Bytes NoteTrack(int note)
+{
+    const std::uint8_t n = static_cast<std::uint8_t>(note);
+    return Chunk(Bytes{0x00, 0x90, n, 0x40, 0x10, 0x80, n, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+}
+
+Bytes NamedTrack(const std::string& name)
+{
+    if (name.empty()) return Chunk("00 FF 2F 00");
+    return Chunk(Cat({Hex("00 FF 03"), test::Vlq(static_cast<std::uint32_t>(name.size())), test::Text(name),
+                      Hex("00 FF 2F 00")}));
+}
+
+// A format-0 file of exactly `size` bytes whose one chunk fills it.
+Bytes FillingFormat0(std::size_t size)
+{
+    return Cat({test::Header(0, 1, 96), test::Text("MTrk"), test::Be(static_cast<std::uint32_t>(size - 22), 4),
+                Bytes(size - 22, 0)});
+}
+
+int CountMetas(const MidiTrackData& track, std::int32_t type)
+{
+    int n = 0;
+    for (const MusicEvent& e : track.Events()) n += e.IsMeta(type);
+    return n;
+}
+
+// --- limits and refusals -------------------------------------------------------
+
+TEST(LoaderLimits, LoaderLimitIs983039Bytes)
+{
+    Recorded r;
+    Loaded tooLarge(r.ctx, FillingFormat0(983040));
+    EXPECT_EQ(tooLarge.loader.FileLength(), 0u);
+    EXPECT_EQ(tooLarge.loader.Song(), nullptr);
+    EXPECT_EQ(r.Take(), Strings{"MDLD17000003 Data are too large! MidiFileLoader can not load data!"});
+
+    // Passes the loader; the format-0 reader sees only the first 393,216 bytes,
+    // refuses the chunk that runs past them and leaves an empty song.
+    Loaded passes(r.ctx, FillingFormat0(983039));
+    EXPECT_EQ(passes.loader.FileLength(), 983039u);
+    ASSERT_NE(passes.loader.Song(), nullptr);
+    EXPECT_EQ(passes.Pic(), Strings{"eot@0"});
+    EXPECT_EQ(passes.loader.Song()->State(), kPaired);
+    EXPECT_EQ(passes.loader.Song()->division, 96);
+    EXPECT_EQ(r.Take(), Strings(2, kInternal));
+}
+
+TEST(LoaderLimits, FormatOneReaderTakesAtMost393216Bytes)
+{
+    const Bytes note = Hex("00 90 3C 40 | 60 80 3C 00");
+    auto file = [&](std::size_t size) {
+        return Smf(1, 96, {Chunk(Cat({note, test::Padding(size - 22 - 12), Hex("00 FF 2F 00")}))});
+    };
+    Recorded r;
+    Loaded over(r.ctx, file(393217));
+    EXPECT_EQ(over.loader.FileLength(), 0u);
+    EXPECT_EQ(r.Take(), Strings{"M1DT03000019 Data is too large!"});
+    Loaded fits(r.ctx, file(393216));
+    ASSERT_EQ(fits.loader.FileLength(), 393216u);
+    EXPECT_EQ(fits.Pic(), (Strings{"sysex@0", "note60/96@0", "eot@96"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(LoaderLimits, FilesThatAreNotMidiLoadNothing)
+{
+    const Bytes header = test::Header(0, 1, 96);
+    Bytes junk0(131, 0x55), junk1(131, 0x55);
+    junk0[8] = junk0[9] = 0;  // the probe says format 0; neither reader finds "MThd"
+    junk1[8] = 0;
+    junk1[9] = 1;
+    Bytes prefixedCut = test::WithPrefix(header);
+    prefixedCut.resize(135);
+    const std::string notMidi = "MDLD17000002 This is not a Midi file!";
+    const std::pair<Bytes, Strings> cases[] = {
+        {Bytes{}, {notMidi}},
+        {Bytes(header.begin(), header.begin() + 13), {notMidi}},
+        {prefixedCut, {notMidi}},
+        {Smf(2, 96, {NoteTrack(60)}), {notMidi}},
+        {junk0, {"M1DT03000004 This is not Midi file!"}},
+        {junk1, {"M1DT03000004 This is not Midi file!"}},
+        {Smf(0, 96, {NoteTrack(60), NoteTrack(62)}), {"M1DT03000002 This file is not format 1 of midi."}},
+    };
+    for (const auto& [bytes, reports] : cases) {
+        Recorded r;
+        Loaded l(r.ctx, bytes);
+        EXPECT_EQ(l.loader.FileLength(), 0u) << bytes.size();
+        EXPECT_EQ(l.loader.Song(), nullptr);
+        EXPECT_EQ(r.Take(), reports) << bytes.size();
+    }
+}
+
+TEST(LoaderLimits, MissingFileAndBuildingWithoutData)
+{
+    Recorded r;
+    MidiFileLoader loader(r.ctx);
+    const std::string path = "/nonexistent-rovanta-dir/none.mid";
+    loader.Load(path);
+    EXPECT_EQ(loader.FileLength(), 0u);
+    EXPECT_EQ(r.Take(), Strings{"Midiファイルが開けませんでした。" + path});
+    loader.BuildSong();
+    EXPECT_EQ(loader.Song(), nullptr);
+    EXPECT_EQ(r.Take(), Strings{"MDLD17000001 Internal error occured in MidiFileLoader!"});
+}
+
+TEST(LoaderLimits, APrefixOf128BytesLoadsLikeWithout)
+{
+    const Bytes files[] = {
+        Smf(0, 120, {Chunk("00 FF 51 03 07 A1 20 | 00 91 3C 40 | 30 3C 00 | 00 FF 2F 00")}),
+        Smf(1, 120, {NamedTrack("A"), NoteTrack(60), NoteTrack(64)}),
+    };
+    for (const Bytes& plain : files) {
+        Recorded r, p;
+        Loaded a(r.ctx, plain), b(p.ctx, test::WithPrefix(plain));
+        ASSERT_NE(b.loader.Song(), nullptr);
+        EXPECT_EQ(a.Pic(), b.Pic());
+        EXPECT_EQ(b.loader.Song()->division, 120);
+        EXPECT_EQ(r.Take(), p.Take());
+    }
+}
+
+TEST(LoaderLimits, RefusedChunksEndInAnEmptySong)
+{
+    Bytes cut = NoteTrack(60);
+    cut.pop_back();
+    Recorded r;
+    Loaded past(r.ctx, Smf(1, 96, {cut}));
+    ASSERT_NE(past.loader.Song(), nullptr);
+    EXPECT_EQ(past.Pic(), Strings{"eot@0"});
+    // refused chunk, pairing a track that was never read, merging it
+    EXPECT_EQ(r.Take(), Strings(3, kInternal));
+
+    Loaded junk(r.ctx, Smf(1, 96, {Chunk(Hex("00 FF 2F 00"), "JUNK")}, 2));
+    ASSERT_NE(junk.loader.Song(), nullptr);
+    EXPECT_EQ(junk.Pic(), Strings{"eot@0"});
+    const std::string notTrack = "MDTK0D000007 This is not a midi file.";
+    EXPECT_EQ(r.Take(), (Strings{notTrack, notTrack, kInternal, kInternal, kInternal, kInternal}));
+    EXPECT_EQ(MidiF0Data::Copy(*junk.loader.Song()).Track().Count(), 1);
+}
+
+// --- format 0: split by channel and merged back ----------------------------------
+
+TEST(Format0Split, SameTickEventsComeOutMetaSysExChannelOrder)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(0, 96, {Chunk("00 92 3C 40 | 00 F0 05 7E 7F 09 01 F7 | 00 90 40 40 | 00 FF 51 03 07 A1 20 |"
+                                      "60 82 3C 00 | 00 80 40 00 | 00 FF 2F 00")}));
+    ASSERT_NE(l.loader.Song(), nullptr);
+    // No master volume is added to a format-0 file.
+    EXPECT_EQ(l.Pic(), (Strings{"meta81@0", "sysex@0", "note64/96@0", "note60/96@0", "eot@96"}));
+    EXPECT_EQ(l.Track().At(3).channel, 2);
+    EXPECT_EQ(l.loader.Format(), 1);
+    EXPECT_EQ(l.loader.ProbeResult(), 0);
+    EXPECT_EQ(l.loader.Song()->division, 96);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Format0Split, SeventeenTracksEachEndAtTheSongsEnd)
+{
+    Recorded r;
+    MusicEvent drumPart = test::SysEx(10, Hex("F0 0A 41 10 42 12 40 1A 15 02 0F F7"));
+    drumPart.type = 0x12;
+    drumPart.channel = 10;
+    MidiF0Data song(r.ctx, kCapacity, kPaired, 96);
+    song.SetTrack(test::Track(r.ctx, kPaired,
+                              {test::Meta(0, meta::kTempo, 500000), test::Paired(0, 0, 60, 10),
+                               test::Paired(20, 5, 62, 10), drumPart, test::SysEx(10, Hex("F0 05 7E 7F 09 01 F7")),
+                               test::Eot(60)}));
+    MidiF1Data split = MidiF1Data::CreateFromSong(song, kCapacity);
+    ASSERT_EQ(split.TrackCount(), 17);
+    EXPECT_EQ(split.State(), kPaired);
+    EXPECT_EQ(split.division, 96);
+    for (int t = 0; t < 17; ++t) {
+        Strings expected{"eot@100"};
+        if (t == 0) expected = {"meta81@0", "eot@100"};
+        if (t == 1) expected = {"note60/10@0", "sysex@40", "eot@100"};
+        if (t == 6) expected = {"note62/10@20", "eot@100"};
+        if (t == 11) expected = {"sysex@30", "eot@100"};
+        EXPECT_EQ(Picture(split.Track(t)), expected) << t;
+    }
+    EXPECT_EQ(split.Track(5).At(0).Bytes().size(), 3u);  // FF 2F 00
+    EXPECT_TRUE(r.Take().empty());
+}
+
+// --- format 1: tracks merged by time ---------------------------------------------
+
+TEST(Format1Merge, TwoTracksOnOneChannelInterleaveLowerTrackFirst)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 90 3C 40 | 32 80 3C 00 | 81 16 90 3E 40 | 32 80 3E 00 |"
+                                      "81 16 90 40 40 | 0A 80 40 00 | 00 FF 2F 00"),
+                                Chunk("64 90 3D 40 | 32 80 3D 00 | 81 16 90 3F 40 | 32 80 3F 00 |"
+                                      "32 90 41 40 | 0A 80 41 00 | 00 FF 2F 00")}));
+    ASSERT_NE(l.loader.Song(), nullptr);
+    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "note60/50@0", "note61/50@100", "note62/50@200", "note63/50@300",
+                                "note64/10@400", "note65/10@400", "eot@410"}));
+    for (const MusicEvent& e : l.Track().Events()) EXPECT_TRUE(e.kind != kind::kPairedNote || e.channel == 0);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Format1Merge, SixtyFourAnnouncedTracksReadThirtyTwo)
+{
+    Bytes file = test::Header(1, 64, 96);
+    for (int t = 0; t < 40; ++t) {
+        const Bytes chunk = NoteTrack(20 + t);
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    Recorded r;
+    test::TempFile f(file);
+    EXPECT_EQ(MidiF1Data::CreateFromFile(r.ctx, f.Path(), kCapacity).TrackCount(), 32);
+    EXPECT_EQ(r.Take(), Strings{"M1DT03000001 The number of Track is too many!"});
+    Loaded l(r.ctx, file);
+    int notes = 0;
+    for (const MusicEvent& e : l.Track().Events()) notes += e.kind == kind::kPairedNote;
+    EXPECT_EQ(notes, 32);
+    EXPECT_TRUE(l.Track().At(l.Track().Count() - 1).IsEndOfTrack());
+    EXPECT_EQ(r.Take(), Strings{"M1DT03000001 The number of Track is too many!"});
+}
+
+TEST(Format1Merge, FewerChunksThanAnnouncedStillLoad)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(1, 96, {NoteTrack(60), NoteTrack(62)}, 3));
+    ASSERT_NE(l.loader.Song(), nullptr);
+    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "note60/16@0", "note62/16@0", "eot@16"}));
+    EXPECT_EQ(r.Take(), Strings{"M1DT00000000 MidiF1Data Error!"});
+}
+
+TEST(Format1Merge, ChunksBeyondTheAnnouncedCountAreNotRead)
+{
+    const Bytes lyric = Chunk(Hex("00 FF 05 01 6C | 00 FF 2F 00"), "XFKM");
+    Recorded r;
+    Loaded one(r.ctx, Smf(1, 96, {NoteTrack(60), lyric}, 1));
+    EXPECT_EQ(one.Pic(), (Strings{"sysex@0", "note60/16@0", "eot@16"}));
+    Loaded two(r.ctx, Smf(1, 96, {NoteTrack(60), lyric}));
+    EXPECT_EQ(two.Pic(), (Strings{"sysex@0", "note60/16@0", "meta5@0", "eot@16"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Format1Merge, LongEventsAreReportedWhenEachWorkingTrackIsReleased)
+{
+    Recorded r;
+    {
+        Loaded l(r.ctx, Smf(1, 96, {NoteTrack(60), Chunk(Cat({Hex("00 FF 01 82 2C"), Bytes(300, 'x'), Hex("00 FF 2F 00")}))}));
+        // Read once (warning); released with the working copies of both merges
+        // and with the format-1 tracks.
+        EXPECT_EQ(r.Take(), (Strings{"MDTK0D00000B サイズが大きすぎるイベントが含まれています。",
+                                     "MDTK0D00001A Can not add data!", "MDTK0D00001A Can not add data!",
+                                     "MDTK0D00001A Can not add data!"}));
+    }
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D00001A Can not add data!"});  // the song itself
+}
+
+TEST(Format1Merge, MergingIntoAFullTableKeepsOneEndOfTrackLast)
+{
+    Recorded r;
+    MidiTrackData target(r.ctx, kPaired, 30);  // room for 10 events
+    MidiTrackData source(r.ctx, kPaired);
+    for (int i = 0; i < 6; ++i) {
+        target.AppendEvent(test::Cc(1, 0, 7, i));
+        source.AppendEvent(test::Cc(1, 1, 10, i));
+    }
+    target.AppendEvent(test::Eot(1));
+    source.AppendEvent(test::Eot(1));
+    MergeTrack(target, source);
+    ASSERT_EQ(target.Count(), 10);
+    EXPECT_TRUE(target.At(9).IsEndOfTrack());
+    EXPECT_EQ(CountMetas(target, meta::kEndOfTrack), 1);
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D000006 Large data"});
+}
+
+// --- track names -------------------------------------------------------------------
+
+std::string SongName(RunContext& ctx, std::initializer_list<std::string> names)
+{
+    Bytes file = test::Header(1, static_cast<int>(names.size()), 96);
+    for (const std::string& n : names) {
+        const Bytes chunk = NamedTrack(n);
+        file.insert(file.end(), chunk.begin(), chunk.end());
+    }
+    Loaded l(ctx, file);
+    std::string name;
+    l.Track().GetMetaText(meta::kTrackName, name);
+    EXPECT_LE(CountMetas(l.Track(), meta::kTrackName), 1);
+    return name;
+}
+
+TEST(Names, TrackNamesJoinInReverseTrackOrder)
+{
+    Recorded r;
+    EXPECT_EQ(SongName(r.ctx, {"Song", "Piano", "Bass"}), "Bass / Piano / Song");
+    EXPECT_EQ(SongName(r.ctx, {"Song", "", ""}), "Song");
+    EXPECT_EQ(SongName(r.ctx, {"", "Piano"}), "Piano / ");
+    EXPECT_EQ(SongName(r.ctx, {"", ""}), "");
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Names, JoinedNamesOf128CharactersBecomeLongName)
+{
+    Recorded r;
+    const std::string a(60, 'a');
+    EXPECT_EQ(SongName(r.ctx, {a, std::string(64, 'b')}), std::string(64, 'b') + " / " + a);
+    EXPECT_EQ(SongName(r.ctx, {a, std::string(65, 'b')}), "long name");
+}
+
+// --- master volume -------------------------------------------------------------------
+
+TEST(MasterVolume, MissingOneIsAddedSilentlyToTheFirstTrackWithChannelEvents)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00"), Chunk("00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
+    ASSERT_EQ(l.Pic(), (Strings{"meta81@0", "sysex@0", "note60/96@0", "eot@96"}));
+    const MusicEvent& mv = l.Track().At(1);
+    EXPECT_EQ(mv.type, 1);
+    EXPECT_EQ(mv.value, 127);
+    EXPECT_EQ(Bytes(mv.Bytes().begin(), mv.Bytes().end()), Hex("F0 07 7F 7F 04 01 00 7F F7"));
+    Loaded metasOnly(r.ctx, Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00")}));
+    EXPECT_EQ(metasOnly.Pic(), (Strings{"sysex@0", "meta81@0", "eot@0"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(MasterVolume, TwoTracksWithMasterVolumeReportOnceAndKeepBoth)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 00 FF 2F 00"),
+                                Chunk("00 F0 07 7F 7F 04 01 00 5A F7 | 00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
+    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "sysex@0", "note60/96@0", "eot@96"}));
+    EXPECT_EQ(l.Track().At(0).value, 100);
+    EXPECT_EQ(l.Track().At(1).value, 90);
+    EXPECT_EQ(r.Take(), Strings{"M1DT03000006 There are more than two master volume!"});
+}
+
+TEST(MasterVolume, TwoInOneTrackWarnOnce)
+{
+    Recorded r;
+    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 10 F0 07 7F 7F 04 01 00 5A F7 |"
+                                      "00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
+    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "sysex@16", "note60/96@16", "eot@112"}));
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D000011 複数のマスターボリュームが設定されています。"});
+}
+
+}  // namespace
+}  // namespace rovanta

@@ -1,0 +1,448 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "smf/SmfBytes.h"
+#include "smf/SmfReader.h"
+#include "song/MidiF0Data.h"
+
+namespace rovanta {
+namespace {
+
+using test::Bytes;
+using test::Cat;
+using test::Chunk;
+using test::Hex;
+using test::Picture;
+using test::Recorded;
+using Strings = std::vector<std::string>;
+
+const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";
+const std::string kUndefined = "MDTK0D000002 Undefined Midi Event";
+
+// Reads the events as one chunk held in a buffer of exactly its size, so any
+// read past the chunk is a read past the allocation.
+MidiTrackData Read(RunContext& ctx, const Bytes& events)
+{
+    const Bytes chunk = Chunk(events);
+    std::uint32_t size = 0;
+    MidiTrackData track = ReadTrackChunk(ctx, chunk.data(), static_cast<std::uint32_t>(chunk.size()), 0, kCapacity, size);
+    EXPECT_EQ(size, chunk.size());
+    EXPECT_EQ(track.State(), track_state::kEventForm);
+    return track;
+}
+MidiTrackData Read(RunContext& ctx, std::string_view hex) { return Read(ctx, Hex(hex)); }
+
+Bytes Of(const MusicEvent& e) { return Bytes(e.Bytes().begin(), e.Bytes().end()); }
+
+// --- header and chunk checks -------------------------------------------------
+
+TEST(Header, ProbeLooksOnlyAtTheFormatBytesAndNeverPastTheEnd)
+{
+    const Bytes f0 = test::Header(0, 1, 96);
+    EXPECT_EQ(ProbeFormat(f0.data(), 14), 0);
+    EXPECT_EQ(ProbeFormat(test::Header(1, 3, 96).data(), 14), 1);
+    EXPECT_EQ(ProbeFormat(test::Header(2, 1, 96).data(), 14), -1);
+    const Bytes prefixed = test::WithPrefix(test::Header(1, 1, 96));
+    EXPECT_EQ(ProbeFormat(prefixed.data(), static_cast<std::uint32_t>(prefixed.size())), 1);
+    // "MThd" is not checked: any 14 bytes with 00 00 at offset 8 count as format 0.
+    Bytes junk(20, 0x55);
+    junk[8] = junk[9] = 0;
+    EXPECT_EQ(ProbeFormat(junk.data(), 20), 0);
+    // Too short for the header, at 0 or behind a prefix: not MIDI (exact-size buffers).
+    for (std::size_t n : {0u, 10u, 13u}) {
+        const Bytes cut(f0.begin(), f0.begin() + static_cast<std::ptrdiff_t>(n));
+        EXPECT_EQ(ProbeFormat(cut.data(), static_cast<std::uint32_t>(n)), -1) << n;
+    }
+    const Bytes cutPrefixed(prefixed.begin(), prefixed.begin() + 141);
+    EXPECT_EQ(ProbeFormat(cutPrefixed.data(), 141), -1);
+}
+
+TEST(Header, FormatOneHeaderChecksReportTheirRefusals)
+{
+    const std::string notMidi = "M1DT03000004 This is not Midi file!";
+    struct Case {
+        Bytes bytes;
+        std::uint32_t length;  // as the caller passes it
+        bool accepted;
+        int tracks;
+        Strings reports;
+    };
+    const Case cases[] = {
+        {test::Header(1, 64, 480), 14, true, 32, {"M1DT03000001 The number of Track is too many!"}},
+        {test::Header(1, 63, 480), 14, true, 63, {}},
+        {test::WithPrefix(test::Header(1, 2, 480)), 142, true, 2, {}},
+        {test::Header(0, 1, 480), 14, false, 0, {"M1DT03000002 This file is not format 1 of midi."}},
+        {Bytes(200, 0x11), 200, false, 0, {notMidi}},
+        {Hex("4D 54 68 64 00 00 00 06 00 01"), 10, false, 0, {notMidi}},
+        {Hex("4D 54 68 64"), 0, false, 0, {}},  // an empty file fails silently
+    };
+    for (const Case& c : cases) {
+        Recorded r;
+        F1Header h;
+        EXPECT_EQ(ReadF1Header(r.ctx, c.bytes.data(), c.length, h), c.accepted) << c.length;
+        if (c.accepted) {
+            EXPECT_EQ(h.tracks, c.tracks);
+            EXPECT_EQ(h.division, 480);
+            EXPECT_EQ(h.base, c.length == 142 ? 128u : 0u);
+        }
+        EXPECT_EQ(r.Take(), c.reports) << c.length;
+    }
+}
+
+TEST(Header, FormatZeroHeaderDropsThePrefixAndReportsOnlyWhenAsked)
+{
+    Recorded r;
+    auto song = [&](const Bytes& file) {
+        MidiF0Data s(r.ctx, kCapacity, track_state::kEncoded, 480);
+        std::copy(file.begin(), file.end(), s.Block().data());
+        s.dataLength = static_cast<std::int32_t>(file.size());
+        return s;
+    };
+    MidiF0Data prefixed = song(test::WithPrefix(Cat({test::Header(0, 1, 0x8060), Chunk("00 FF 2F 00")})));
+    ASSERT_TRUE(ReadF0Header(prefixed, false));
+    EXPECT_EQ(prefixed.dataLength, 14 + 12);
+    EXPECT_EQ(prefixed.readPosition, 14);
+    EXPECT_EQ(prefixed.division, 0x8060);  // a time-code division is taken as ticks
+    EXPECT_EQ(prefixed.Block().data()[14], 'M');
+
+    for (bool report : {false, true}) {
+        for (const Bytes& file : {test::Header(1, 1, 96), test::Header(0, 2, 96), Bytes(300, 0x11)}) {
+            MidiF0Data refused = song(file);
+            EXPECT_FALSE(ReadF0Header(refused, report));
+        }
+    }
+    EXPECT_EQ(r.Take(), (Strings{"M0DT04000001 This file is not Format 0!",
+                                 "M0DT04000003 The number of track is invalid! in MidiF0Data!",
+                                 "M0DT04000004 This is not a MIDI file. Or maybe mac binary is attached to the file!"}));
+}
+
+TEST(Header, ChunkIdsAndChunksThatRunPastTheFile)
+{
+    Bytes cut = Chunk("00 FF 2F 00");
+    cut.pop_back();
+    struct Case {
+        Bytes bytes;
+        std::uint32_t size;  // how far the caller advances; 0 when refused
+        Strings outcome;     // the events read, then the reports
+    };
+    const Case cases[] = {
+        {Chunk(Hex("00 FF 05 02 6C 61 | 00 FF 2F 00"), "XFKM"), 18, {"meta5@0", "eot@0"}},
+        {Chunk(Hex("00 FF 2F 00"), "JUNK"), 0, {"MDTK0D000007 This is not a midi file."}},
+        {cut, 0, {kInternal}},
+        {Hex("4D 54 72 6B 00 00"), 0, {kInternal}},  // the length field itself is cut
+        {Chunk(Bytes{}), 8, {}},
+    };
+    for (const Case& c : cases) {
+        Recorded r;
+        std::uint32_t size = 99;
+        MidiTrackData t = ReadTrackChunk(r.ctx, c.bytes.data(), static_cast<std::uint32_t>(c.bytes.size()), 0, kCapacity, size);
+        EXPECT_EQ(size, c.size);
+        Strings seen = Picture(t);
+        for (const std::string& report : r.Take()) seen.push_back(report);
+        EXPECT_EQ(seen, c.outcome);
+    }
+}
+
+// --- channel messages and running status --------------------------------------
+
+TEST(Events, ChannelMessagesKeepTheirFieldsAndCompleteBytes)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 81 3C 40 | 00 A1 3C 11 | 00 B2 07 64 | 00 C3 05 | 00 D4 22 | 00 E5 01 40 | 00 FF 2F 00");
+    ASSERT_EQ(t.Count(), 7);
+    EXPECT_EQ(t.At(0).kind, kind::kNoteOff);
+    EXPECT_EQ((std::vector<int>{t.At(0).channel, t.At(0).note, t.At(0).velocity}), (std::vector<int>{1, 0x3C, 0x40}));
+    EXPECT_EQ((std::vector<int>{t.At(1).kind, t.At(1).note, t.At(1).value}), (std::vector<int>{0xA0, 0x3C, 0x11}));
+    EXPECT_EQ((std::vector<int>{t.At(2).kind, t.At(2).type, t.At(2).value}), (std::vector<int>{0xB0, 7, 0x64}));
+    EXPECT_EQ((std::vector<int>{t.At(3).kind, t.At(3).channel, t.At(3).value}), (std::vector<int>{0xC0, 3, 5}));
+    EXPECT_EQ(Of(t.At(3)), Hex("C3 05"));
+    EXPECT_EQ((std::vector<int>{t.At(4).kind, t.At(4).value}), (std::vector<int>{0xD0, 0x22}));
+    EXPECT_EQ((std::vector<int>{t.At(5).kind, t.At(5).note, t.At(5).value}), (std::vector<int>{0xE0, 1, 0x40}));
+    EXPECT_EQ(Of(t.At(5)), Hex("E5 01 40"));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(RunningStatus, DataBytesRepeatTheStatusAndBytesHoldTheWholeMessage)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 90 3C 40 | 10 3E 40 | 10 3C 00");
+    ASSERT_EQ(t.Count(), 3);
+    EXPECT_EQ(t.At(1).kind, kind::kNoteOn);
+    EXPECT_EQ(t.At(1).note, 0x3E);
+    EXPECT_EQ(Of(t.At(1)), Hex("90 3E 40"));
+    EXPECT_EQ(t.At(2).kind, kind::kNoteOff);
+    EXPECT_EQ(Of(t.At(2)), Hex("90 3C 00"));
+    EXPECT_EQ(t.At(2).delta, 0x10);
+}
+
+TEST(RunningStatus, SurvivesAMetaEvent)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 91 3C 40 | 00 FF 01 01 41 | 60 3C 00 | 00 FF 2F 00");
+    EXPECT_EQ(Picture(t), (Strings{"on60@0", "meta1@0", "off60@96", "eot@96"}));
+    EXPECT_EQ(t.At(2).channel, 1);
+}
+
+TEST(RunningStatus, AfterSysExADataByteStartsAnotherSysExOneByteEarlier)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 F0 03 01 02 F7 | 00 05 06 F7 | 00 FF 2F 00");
+    ASSERT_EQ(Picture(t), (Strings{"sysex@0", "sysex@0", "eot@0"}));
+    EXPECT_EQ(t.At(0).length, 5);
+    EXPECT_EQ(t.At(1).length, 4);  // from the delta byte up to the F7
+    const Bytes b = Of(t.At(1));
+    EXPECT_EQ(Bytes(b.begin() + 1, b.end()), Hex("05 06 F7"));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(RunningStatus, CarriesFromOneTrackToTheNextInTheSameRunOnly)
+{
+    Recorded r;
+    Read(r.ctx, "00 C2 01 | 00 FF 2F 00");
+    auto t = Read(r.ctx, "00 05 | 00 FF 2F 00");
+    EXPECT_EQ(Picture(t), (Strings{"pc5@0", "eot@0"}));
+    EXPECT_EQ(t.At(0).channel, 2);
+    EXPECT_TRUE(r.Take().empty());
+
+    Recorded fresh;
+    auto u = Read(fresh.ctx, "00 05 | 00 FF 2F 00");
+    EXPECT_EQ(Picture(u), (Strings{"invalid@0", "eot@0"}));
+    EXPECT_EQ(fresh.Take(), Strings{kUndefined});
+}
+
+TEST(RunningStatus, MalformedBytesAreSkippedOneByOne)
+{
+    Recorded r;
+    auto t = Read(r.ctx, Bytes(1000, 0x3C));  // delta, data byte, delta, data byte ...
+    EXPECT_EQ(t.Count(), 500);
+    const Strings reports = r.Take();
+    EXPECT_EQ(reports, Strings(500, kUndefined));
+    auto u = Read(r.ctx, "00 F4 00 F9 00 FF 2F 00");  // undefined status bytes, no running status yet
+    EXPECT_EQ(Picture(u), (Strings{"invalid@0", "invalid@0", "eot@0"}));
+    EXPECT_EQ(r.Take(), Strings(2, kUndefined));
+}
+
+// --- meta events ------------------------------------------------------------
+
+TEST(Metas, TempoZeroBecomesFiveHundredThousand)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 FF 51 03 00 00 00 | 00 FF 51 03 07 A1 1F");
+    EXPECT_EQ(t.At(0).value, 500000);
+    EXPECT_EQ(t.At(1).value, 499999);
+    EXPECT_EQ(t.At(0).length, 3);
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D000005 Tempo is wrong."});
+}
+
+TEST(Metas, TimeSignatureValueAndRepairs)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 FF 58 04 03 00 18 08 | 00 FF 58 04 06 03 18 08 | 00 FF 58 04 00 02 18 08 | 00 FF 58 04 04 1F 18 08");
+    EXPECT_EQ(t.At(0).value, 1028);
+    EXPECT_EQ(t.At(1).value, 1544);
+    EXPECT_EQ(Of(t.At(1)), Hex("06 03 18 08"));
+    EXPECT_EQ(t.At(2).value, 1028);
+    EXPECT_EQ(t.At(3).value, 4 * 256 + (1 << 30));  // exponent capped at 30
+    EXPECT_EQ(r.Take(), Strings(2, "MDTK0D000027 Error occured in time sign!"));
+}
+
+TEST(Metas, FixedMetasTakeTheirOwnSizeAndKeepNoNumbers)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 FF 00 02 00 07 | 00 FF 20 01 05 | 00 FF 54 05 01 02 03 04 05 | 00 FF 59 02 FD 01 | 00 FF 2F 00");
+    ASSERT_EQ(Picture(t), (Strings{"meta0@0", "meta32@0", "meta84@0", "meta89@0", "eot@0"}));
+    EXPECT_EQ(Of(t.At(0)), Hex("00 00"));
+    EXPECT_EQ(Of(t.At(1)), Hex("00"));
+    EXPECT_EQ(Of(t.At(2)), Bytes(5, 0));
+    EXPECT_EQ(Of(t.At(3)), Hex("FD 01"));
+    EXPECT_EQ(t.At(4).length, 0);
+}
+
+TEST(Metas, TextMetasEmptyTextsAndType9)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 FF 03 00 | 00 FF 03 04 42 61 73 73 | 00 FF 09 02 47 53 | 00 FF 7F 01 00 | 00 FF 2F 00");
+    ASSERT_EQ(Picture(t), (Strings{"meta3@0", "meta3@0", "meta4@0", "meta127@0", "eot@0"}));
+    EXPECT_EQ(t.At(0).length, 1);
+    EXPECT_EQ(Of(t.At(0)), Hex("00"));
+    EXPECT_EQ(Of(t.At(1)), test::Text("Bass"));
+    EXPECT_EQ(t.At(1).bytes.data()[4], 0);  // zero byte behind the text
+    EXPECT_EQ(Of(t.At(2)), test::Text("GS"));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Metas, OtherTypesVanishWhenPairedAndHandTheirDeltaOn)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "10 FF 21 01 00 | 05 FF 08 02 41 42 | 20 FF 2F 00");
+    EXPECT_EQ(Picture(t), (Strings{"invalid@16", "invalid@21", "eot@53"}));
+    t.PairNotes();
+    EXPECT_EQ(Picture(t), (Strings{"eot@53"}));
+    EXPECT_EQ(t.At(0).delta, 0x35);
+    EXPECT_TRUE(r.Take().empty());
+}
+
+// --- system-exclusive classification ------------------------------------------
+
+TEST(SysExClass, ReaderClassifiesMasterVolumeAndDrumPart)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 F0 07 7F 7F 04 01 00 64 F7 | 00 F0 0A 41 10 42 12 40 1A 15 02 0F F7");
+    ASSERT_EQ(t.Count(), 2);
+    EXPECT_EQ((std::vector<int>{t.At(0).type, t.At(0).value, t.At(0).channel}), (std::vector<int>{1, 100, 255}));
+    EXPECT_EQ(Of(t.At(0)), Hex("F0 07 7F 7F 04 01 00 64 F7"));
+    EXPECT_EQ((std::vector<int>{t.At(1).type, t.At(1).value, t.At(1).channel}), (std::vector<int>{0x12, 2, 10}));
+    EXPECT_EQ(t.At(1).length, 12);
+}
+
+TEST(SysExClass, RulesByManufacturerAndAddress)
+{
+    struct Case {
+        const char* hex;
+        int type, value, channel;
+    };
+    const Case cases[] = {
+        {"F0 08 7F 7F 04 01 00 64 00 F7", 0, 0, 255},         // no F7 at index 8
+        {"F0 07 7F 7F 04 02 00 50 F7", 0x28, 0x50, 255},
+        {"F0 0A 41 10 42 12 40 00 04 64 58 F7", 1, 0x64, 255},
+        {"F0 0A 41 10 42 12 40 01 30 05 0A F7", 0x14, 5, 255},
+        {"F0 0A 41 10 42 12 40 01 40 05 0A F7", 0x29, 5, 255},
+        {"F0 0A 41 10 42 12 40 01 5A 07 0A F7", 0x40, 7, 255},
+        {"F0 0A 41 10 42 12 40 01 36 05 0A F7", 0, 5, 255},   // value kept whatever the type
+        {"F0 0A 41 10 42 12 40 02 03 09 0A F7", 0x44, 9, 255},
+        {"F0 0A 41 10 42 12 40 10 15 01 0A F7", 0x12, 1, 9},
+        {"F0 0A 41 10 42 12 40 11 15 01 0A F7", 0x12, 1, 0},
+        {"F0 0A 41 10 42 12 40 1F 15 01 0A F7", 0x12, 1, 15},
+        {"F0 0A 41 10 42 12 40 12 16 01 0A F7", 0, 1, 255},
+        {"F0 0A 41 10 42 12 40 40 20 03 0A F7", 0x45, 3, 9},
+        {"F0 0A 41 10 42 12 40 4A 20 03 0A F7", 0x45, 3, 10},
+        {"F0 0A 41 10 42 12 40 00 7F 00 41 F7", 0, 0, 255},   // GS reset: other address
+        {"F0 0A 41 10 42 12 00 00 7F 00 01 F7", 0x13, 0, 255},
+        {"F0 07 43 79 06 7F 00 00 F7", 127, 0, 255},
+        {"F0 08 43 79 06 7F 00 00 00 F7", 0, 0, 255},
+        {"F0 05 7E 7F 09 01 F7", 9, 0, 255},
+        {"F0 03 41 10 F7", 0, 0, 255},                        // short: the spare room reads 0
+    };
+    for (const Case& c : cases) {
+        MusicEvent e = test::SysEx(0, Hex(c.hex));
+        ClassifySysEx(e);
+        EXPECT_EQ((std::vector<int>{e.type, e.value, e.channel}), (std::vector<int>{c.type, c.value, c.channel})) << c.hex;
+    }
+}
+
+// --- repairs and reads that must stay inside the chunk ------------------------
+
+TEST(Repairs, ProgramAbove127BecomesZero)
+{
+    Recorded r;
+    auto t = Read(r.ctx, "00 C0 85 | 00 FF 2F 00");
+    EXPECT_EQ(t.At(0).value, 0);
+    EXPECT_EQ(Picture(t), (Strings{"pc0@0", "eot@0"}));
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D00000C Wrong program change is modified to zero."});
+}
+
+TEST(Repairs, NoteByteAbove127IsZeroedWarningOncePerChunk)
+{
+    const std::string warning =
+        "MDTK0D000017 内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。";
+    Recorded r;
+    auto t = Read(r.ctx, "00 90 80 40 | 00 80 FF 40 | 00 90 3C 40");
+    EXPECT_EQ((std::vector<int>{t.At(0).kind, t.At(0).note, t.At(0).velocity}), (std::vector<int>{0x90, 0, 0}));
+    EXPECT_EQ((std::vector<int>{t.At(1).kind, t.At(1).note, t.At(1).velocity}), (std::vector<int>{0x80, 0, 0}));
+    EXPECT_EQ(t.At(2).note, 0x3C);
+    EXPECT_EQ(r.Take(), Strings{warning});
+    Read(r.ctx, "00 90 80 40");
+    EXPECT_EQ(r.Take(), Strings{warning});  // re-armed by the next chunk
+    auto off = Read(r.ctx, "00 90 85 00");  // velocity 0: a note off, no range test
+    EXPECT_EQ((std::vector<int>{off.At(0).kind, off.At(0).note, off.At(0).velocity}), (std::vector<int>{0x80, 0x85, 0}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Repairs, LongEventsWarnOncePerChunkAndAreReportedOnRelease)
+{
+    Recorded r;
+    const Bytes text(300, 'x');
+    {
+        auto t = Read(r.ctx, Cat({Hex("00 FF 01 82 2C"), text, Hex("00 FF 01 82 2C"), text, Hex("00 FF 2F 00")}));
+        EXPECT_EQ(t.At(0).length, 300);
+        EXPECT_EQ(r.Take(), Strings{"MDTK0D00000B サイズが大きすぎるイベントが含まれています。"});
+    }
+    EXPECT_EQ(r.Take(), Strings(2, "MDTK0D00001A Can not add data!"));
+}
+
+TEST(Repairs, TruncatedEventsEndAtTheChunk)
+{
+    struct Case {
+        const char* hex;
+        Strings reports;
+        Strings picture;
+    };
+    const std::string tempo = "MDTK0D000005 Tempo is wrong.";
+    const Case cases[] = {
+        {"00 FF 01 05 41 42", {kInternal}, {"meta1@0"}},
+        {"00 FF 03 81", {kInternal, kInternal}, {"meta3@0"}},  // text length cut inside its VLQ
+        {"00 F7 05 01 02", {kInternal}, {"kind247@0"}},
+        {"00 FF 51 03 07 A1", {kInternal}, {"meta81@0"}},
+        {"00 FF 51", {kInternal, tempo}, {"meta81@0"}},
+        {"00 FF 58 04 03", {kInternal, "MDTK0D000027 Error occured in time sign!"}, {"meta88@0"}},
+        {"00 F0 03 01 02", {kInternal}, {"sysex@0"}},
+        {"00 FF", {kInternal}, {"invalid@0"}},
+        {"00 C0 01 81", {kInternal, kInternal}, {"pc1@0", "invalid@1"}},  // delta cut, then nothing left
+        {"00 90 3C", {}, {"off60@0"}},  // a cut channel message reads zeros and is not reported
+    };
+    for (const Case& c : cases) {
+        Recorded r;
+        auto t = Read(r.ctx, c.hex);
+        EXPECT_EQ(Picture(t), c.picture) << c.hex;
+        EXPECT_EQ(r.Take(), c.reports) << c.hex;
+    }
+    Recorded r;
+    auto t = Read(r.ctx, "00 FF 51 03 07 A1");
+    EXPECT_EQ(t.At(0).value, 0x07A100);
+    auto s = Read(r.ctx, "00 F0 03 01 02");
+    EXPECT_EQ(Of(s.At(0)), Hex("F0 03 01 02"));
+    auto e = Read(r.ctx, "00 F7 05 01 02");
+    EXPECT_EQ(Of(e.At(0)), Hex("F7 05 01 02"));
+}
+
+TEST(Repairs, LongVariableLengthQuantitiesSaturate)
+{
+    Recorded r;
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"FF FF FF 7F", 0x0FFFFFFF},
+        {"87 FF FF FF 7F", 0x7FFFFFFF},
+        {"88 80 80 80 00", 0x7FFFFFFF},
+        {"FF FF FF FF FF FF FF FF 7F", 0x7FFFFFFF},
+        {"81 80 80 80 80 80 80 00", 0x7FFFFFFF},
+    };
+    for (const auto& [vlq, delta] : cases) {
+        auto t = Read(r.ctx, Cat({Hex(vlq), Hex("FF 2F 00")}));
+        ASSERT_EQ(t.Count(), 1) << vlq;
+        EXPECT_EQ(t.At(0).delta, delta) << vlq;
+    }
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST(Repairs, AFullTableKeeps131072EventsAndStopsReading)
+{
+    Recorded r;
+    auto events = [](std::size_t n) {  // one program change, then n - 1 more under running status
+        Bytes b = Hex("00 C0 00");
+        for (std::size_t i = 1; i < n; ++i) b.insert(b.end(), {0x00, 0x01});
+        return b;
+    };
+    auto full = Read(r.ctx, events(131072));
+    EXPECT_EQ(full.Count(), 131072);
+    EXPECT_TRUE(r.Take().empty());
+    auto over = Read(r.ctx, Cat({events(131072), Hex("00 02 00 FF 2F 00")}));
+    EXPECT_EQ(over.Count(), 131072);
+    EXPECT_EQ(over.At(131071).value, 1);
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D000006 Large data"});
+}
+
+}  // namespace
+}  // namespace rovanta
