@@ -1,0 +1,88 @@
+#include "cli/CommandLine.h"
+
+#include <CLI/CLI.hpp>
+
+#include <string>
+#include <vector>
+
+#include "cli/Commands.h"
+
+namespace rovanta::cli {
+
+namespace {
+
+constexpr const char* kFooter = R"(Examples:
+  rovanta-cli mirror -H song.mid -o backwards.mid
+  rovanta-cli mirror -V --no-octave song.mid -o upside-down.mid
+  rovanta-cli mirror -H -V songs/*.mid --out-dir mirrored -j 4
+  rovanta-cli dump -V song.mid | less
+
+Every report is printed on standard error as one line.
+Exit status: 0 when the output was written, 1 when nothing was loaded or
+nothing written (for --out-dir: when any file failed), 2 for a usage error.)";
+
+struct Toggles {
+    bool horizontal = false;
+    bool vertical = false;
+    bool noOctave = false;
+
+    void AddTo(CLI::App& command)
+    {
+        command.add_flag("-H,--horizontal", horizontal, "Horizontal Reverse: play the song backwards");
+        command.add_flag("-V,--vertical", vertical, "Vertical Reverse: reflect the pitches of each melodic channel");
+        command.add_flag("--no-octave", noOctave, "Do not raise the notes by an octave after Vertical Reverse");
+    }
+    MirrorSettings Settings() const { return {horizontal, vertical, noOctave ? 0 : 1}; }
+};
+
+}  // namespace
+
+int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal)
+{
+    CLI::App app{"Mirrors Standard MIDI Files (format 0 or 1): backwards in time, upside down in pitch, or both.",
+                 "rovanta-cli"};
+    app.set_version_flag("--version", std::string("rovanta-cli ") + ROVANTA_VERSION);
+    app.require_subcommand(1);
+    app.footer(kFooter);
+
+    Toggles mirrorToggles;
+    std::vector<std::string> inputs;
+    std::string output;
+    std::string outDir;
+    unsigned jobs = 0;
+    CLI::App* mirror = app.add_subcommand("mirror", "Load INPUT, apply the chosen reversals and save the result");
+    mirrorToggles.AddTo(*mirror);
+    mirror->add_option("INPUT", inputs, "Standard MIDI Files to load")->required();
+    CLI::Option* outputOption = mirror->add_option("-o,--output", output, "The file to write (one INPUT)");
+    CLI::Option* outDirOption =
+        mirror->add_option("--out-dir", outDir, "Folder for the mirrored files, each named as its INPUT");
+    outputOption->excludes(outDirOption);
+    mirror->add_option("-j,--jobs", jobs, "Files mirrored at once with --out-dir (default: one per hardware thread)")
+        ->check(CLI::Range(1u, 65535u))
+        ->needs(outDirOption);
+
+    Toggles dumpToggles;
+    std::string dumpInput;
+    CLI::App* dump = app.add_subcommand("dump", "Print the loaded song, or with -H/-V its mirror image, one event a line");
+    dumpToggles.AddTo(*dump);
+    dump->add_option("INPUT", dumpInput, "Standard MIDI File to load")->required();
+
+    try {
+        app.parse(argc, argv);
+        if (mirror->parsed() && outDirOption->count() == 0) {
+            if (outputOption->count() == 0) throw CLI::RequiredError("-o OUTPUT or --out-dir DIR");
+            if (inputs.size() != 1)
+                throw CLI::ValidationError("--output", "takes exactly one INPUT; use --out-dir DIR for several");
+        }
+    } catch (const CLI::ParseError& e) {
+        // Help and version are "errors" that end well.
+        return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (dump->parsed()) return RunDump({dumpToggles.Settings(), dumpInput}, out, err);
+    if (outDirOption->count() > 0)
+        return RunBatch({mirrorToggles.Settings(), inputs, outDir, jobs, errIsTerminal}, err);
+    return RunMirror({mirrorToggles.Settings(), inputs.front(), output}, err);
+}
+
+}  // namespace rovanta::cli

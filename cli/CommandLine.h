@@ -1,0 +1,15 @@
+#pragma once
+// The command line of rovanta-cli: parses the arguments and runs the chosen
+// command. Kept out of main() so tests can check usage errors and exit
+// statuses without starting a process.
+
+#include <ostream>
+
+namespace rovanta::cli {
+
+// Help and version go to `out`, usage errors and reports to `err`. The exit
+// status: 0 done, 1 nothing loaded or written, 2 usage error.
+int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
+                   bool errIsTerminal);
+
+}  // namespace rovanta::cli

@@ -1,0 +1,170 @@
+#include "cli/Commands.h"
+
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "cli/CliPlatform.h"
+#include "cli/SongDump.h"
+#include "smf/MidiFileLoader.h"
+#include "support/RunContext.h"
+
+namespace rovanta::cli {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The application's Load with `input` as the open dialog's answer; true when a
+// song was loaded.
+bool LoadSong(MidiFileLoader& loader, const std::string& input)
+{
+    FixedPathChooser chooser(input);
+    loader.AskAndLoad(chooser);
+    if (loader.FileLength() == 0) return false;
+    loader.BuildSong();
+    return loader.Song() != nullptr;
+}
+
+std::string Usage(const std::string& message)
+{
+    return "rovanta-cli mirror: " + message + "\nRun with --help for more information.\n";
+}
+
+// The batch refusals, checked before any file is touched; empty when fine.
+std::string CheckBatch(const BatchArgs& args)
+{
+    std::map<fs::path, std::string> byName;
+    for (const std::string& input : args.inputs) {
+        const fs::path name = fs::path(input).filename();
+        if (name.empty()) return Usage("'" + input + "' names no file");
+        const auto [it, fresh] = byName.emplace(name, input);
+        if (!fresh) return Usage("'" + it->second + "' and '" + input + "' would both be written to '" +
+                                 (fs::path(args.outDir) / name).string() + "'");
+        std::error_code ec;
+        if (fs::equivalent(input, fs::path(args.outDir) / name, ec))
+            return Usage("'" + input + "' would be replaced by its own mirror image");
+    }
+    return {};
+}
+
+}  // namespace
+
+bool MirrorFile(const std::string& input, const std::string& output, const MirrorSettings& settings,
+                ReportSink& sink)
+{
+    RunContext ctx(sink);  // outlives the loader, whose release may still report
+    MidiFileLoader loader(ctx);
+    if (!LoadSong(loader, input)) return false;
+    FixedPathChooser chooser(output);
+    return SaveMirrored(*loader.Song(), settings, chooser) == 1;
+}
+
+int RunMirror(const MirrorArgs& args, std::ostream& err)
+{
+    StreamSink sink(err);
+    return MirrorFile(args.input, args.output, args.settings, sink) ? kExitOk : kExitFailed;
+}
+
+std::vector<FileOutcome> MirrorFiles(const BatchArgs& args,
+                                     const std::function<void(std::size_t, const FileOutcome&)>& done)
+{
+    std::vector<FileOutcome> outcomes(args.inputs.size());
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        outcomes[i].input = args.inputs[i];
+        outcomes[i].output = (fs::path(args.outDir) / fs::path(args.inputs[i]).filename()).string();
+    }
+
+    std::atomic<std::size_t> next{0};
+    std::mutex doneMutex;
+    auto work = [&] {
+        for (std::size_t i; (i = next.fetch_add(1)) < outcomes.size();) {
+            FileOutcome& outcome = outcomes[i];
+            CollectingSink sink;
+            try {
+                outcome.written = MirrorFile(outcome.input, outcome.output, args.settings, sink);
+            } catch (const std::exception& e) {
+                // One file running out of memory must not take the others down.
+                sink.Show(std::string("rovanta-cli: ") + e.what());
+                outcome.written = false;
+            }
+            outcome.reports = sink.Take();
+            std::lock_guard lock(doneMutex);
+            if (done) done(i, outcome);
+        }
+    };
+
+    unsigned jobs = args.jobs != 0 ? args.jobs : std::max(1u, std::thread::hardware_concurrency());
+    jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, outcomes.size()));
+    std::vector<std::jthread> workers;
+    for (unsigned j = 0; j < jobs; ++j) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // fewer threads than asked still finish the list
+        }
+    }
+    if (workers.empty()) work();
+    workers.clear();  // joins
+    return outcomes;
+}
+
+int RunBatch(const BatchArgs& args, std::ostream& err)
+{
+    if (const std::string refusal = CheckBatch(args); !refusal.empty()) {
+        err << refusal;
+        return kExitUsage;
+    }
+    std::error_code ec;
+    fs::create_directories(args.outDir, ec);
+    if (!fs::is_directory(args.outDir)) {
+        err << "rovanta-cli mirror: cannot create the folder '" << args.outDir << "': " << ec.message() << '\n';
+        return kExitFailed;
+    }
+
+    // Blocks are printed in input order as soon as every earlier file is done,
+    // so the log reads the same whatever the number of jobs.
+    std::vector<const FileOutcome*> finished(args.inputs.size(), nullptr);
+    std::size_t printed = 0;
+    std::size_t doneCount = 0;
+    const char* clearLine = args.progress ? "\r\033[K" : "";
+    auto done = [&](std::size_t index, const FileOutcome& outcome) {
+        finished[index] = &outcome;
+        ++doneCount;
+        err << clearLine;
+        for (; printed < finished.size() && finished[printed]; ++printed) {
+            const FileOutcome& o = *finished[printed];
+            err << o.input << " -> " << (o.written ? o.output : "failed, nothing written") << '\n';
+            for (const std::string& line : o.reports) err << line << '\n';
+        }
+        if (args.progress) err << '[' << doneCount << '/' << finished.size() << "] " << outcome.input;
+        err << std::flush;
+    };
+    const std::vector<FileOutcome> outcomes = MirrorFiles(args, done);
+
+    const auto written = std::count_if(outcomes.begin(), outcomes.end(), [](const FileOutcome& o) { return o.written; });
+    const auto failed = static_cast<std::ptrdiff_t>(outcomes.size()) - written;
+    err << clearLine << "files: " << outcomes.size() << ", written: " << written << ", failed: " << failed << '\n';
+    return failed == 0 ? kExitOk : kExitFailed;
+}
+
+int RunDump(const DumpArgs& args, std::ostream& out, std::ostream& err)
+{
+    StreamSink sink(err);
+    RunContext ctx(sink);
+    MidiFileLoader loader(ctx);
+    if (!LoadSong(loader, args.input)) return kExitFailed;
+    if (args.settings.horizontal || args.settings.vertical)
+        DumpSong(MirroredCopy(*loader.Song(), args.settings), out);
+    else
+        DumpSong(*loader.Song(), out);
+    out << std::flush;
+    return kExitOk;
+}
+
+}  // namespace rovanta::cli

@@ -1,0 +1,75 @@
+#pragma once
+// The command-line tool's commands, as functions of their arguments and the
+// streams they write to, so tests can run them without starting a process.
+// Each command runs the application's own Load and Save; only the dialogs and
+// message boxes are replaced (see CliPlatform.h).
+
+#include <cstddef>
+#include <functional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "app/MirrorPipeline.h"
+
+namespace rovanta {
+class ReportSink;
+}
+
+namespace rovanta::cli {
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;  // nothing loaded or nothing written
+inline constexpr int kExitUsage = 2;
+
+struct MirrorArgs {
+    MirrorSettings settings;
+    std::string input;
+    std::string output;
+};
+
+struct BatchArgs {
+    MirrorSettings settings;
+    std::vector<std::string> inputs;
+    std::string outDir;
+    unsigned jobs = 0;      // 0: one per hardware thread
+    bool progress = false;  // redraw a progress line (stderr is a terminal)
+};
+
+struct DumpArgs {
+    MirrorSettings settings;
+    std::string input;
+};
+
+// Load and Save of one file as one fresh program run would do them: its own
+// running status and once-only flags. Every report goes to `sink`; true when
+// the output file was written.
+bool MirrorFile(const std::string& input, const std::string& output, const MirrorSettings& settings,
+                ReportSink& sink);
+
+// `mirror INPUT -o OUTPUT`: reports on `err`, one line each, as they are raised.
+int RunMirror(const MirrorArgs& args, std::ostream& err);
+
+struct FileOutcome {
+    std::string input;
+    std::string output;
+    bool written = false;
+    std::vector<std::string> reports;
+};
+
+// Mirrors every input into the folder on `jobs` worker threads. `done` is
+// called once per file, from the worker that finished it, never by two
+// workers at once. Outcomes come back in input order.
+std::vector<FileOutcome> MirrorFiles(const BatchArgs& args,
+                                     const std::function<void(std::size_t, const FileOutcome&)>& done);
+
+// `mirror INPUT... --out-dir DIR`: each file's block of reports in input order,
+// then a summary, on `err`. Refuses (usage error) inputs that share a file name
+// or whose output would replace the input itself.
+int RunBatch(const BatchArgs& args, std::ostream& err);
+
+// `dump INPUT`: the loaded song, or with a reversal chosen the mirrored copy,
+// as one line per event on `out`; reports on `err`.
+int RunDump(const DumpArgs& args, std::ostream& out, std::ostream& err);
+
+}  // namespace rovanta::cli

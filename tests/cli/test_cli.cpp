@@ -1,0 +1,410 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CliPlatform.h"
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "cli/SongDump.h"
+#include "common/Events.h"
+#include "common/TestSinks.h"
+#include "smf/MidiFileLoader.h"
+#include "smf/SmfBytes.h"
+
+namespace rovanta::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::Chunk;
+using test::Hex;
+using test::Smf;
+using Strings = std::vector<std::string>;
+
+const std::string kCantOpen = "Midiファイルが開けませんでした。";
+const std::string kUndefined = "MDTK0D000002 Undefined Midi Event";
+
+// A fresh folder under the system's temporary folder, removed with its contents.
+class TempDir {
+public:
+    TempDir()
+    {
+        std::random_device random;
+        path_ = fs::temp_directory_path() / ("rovanta-cli-" + std::to_string(random()) + std::to_string(random()));
+        fs::create_directories(path_);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        const std::string path = *this / name;
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    std::string Path() const { return path_.string(); }
+
+private:
+    fs::path path_;
+};
+
+Bytes ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+Strings Lines(const std::string& text)
+{
+    Strings out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(Strings args)
+{
+    args.insert(args.begin(), "rovanta-cli");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return {status, out.str(), err.str()};
+}
+
+// Tempo, program 5 and volume 100 on channel 0, then middle C for a quarter
+// note: a file the writer reproduces byte for byte, so a plain Save must give
+// the input back.
+const Bytes kSimple = Smf(0, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 C0 05 | 00 B0 07 64 | 00 90 3C 64 | 60 80 3C 40 | 00 FF 2F 00")});
+
+// Leaves running status 0x92 behind it...
+const Bytes kSetsRunningStatus = Smf(0, 96, {Chunk("00 92 30 50 | 60 30 00 | 00 FF 2F 00")});
+// ...which this file would need: it starts with data bytes and no status.
+const Bytes kNeedsRunningStatus = Smf(0, 96, {Chunk("00 3C 64 | 60 3C 00 | 00 FF 2F 00")});
+
+// A format-1 file whose reading reports a zero tempo and then a bad time signature.
+const Bytes kTwoDefects = Smf(1, 96, {Chunk("00 FF 51 03 00 00 00 | 00 FF 58 04 00 02 18 08 | 00 FF 2F 00")});
+
+// --- command line ----------------------------------------------------------
+
+TEST(CliCommandLine, RefusedCommandLinesExitWithTwoAndSayWhy)
+{
+    TempDir dir;
+    const std::string in = dir.Write("in.mid", kSimple);
+    const std::string out = dir / "out.mid";
+    const struct {
+        Strings args;
+        std::string because;
+    } cases[] = {
+        {{}, "subcommand"},
+        {{"transpose", in}, ""},
+        {{"mirror", in}, "-o OUTPUT or --out-dir DIR is required"},
+        {{"mirror", "-o", out}, "INPUT"},
+        {{"mirror", in, in, "-o", out}, "exactly one INPUT"},
+        {{"mirror", in, "-o", out, "--out-dir", dir / "d"}, "excludes"},
+        {{"mirror", in, "-o", out, "-j", "2"}, "--jobs requires --out-dir"},
+        {{"mirror", in, "--out-dir", dir / "d", "-j", "0"}, "--jobs"},
+        {{"mirror", in, "--out-dir", dir / "d", "-j", "x"}, "--jobs"},
+        {{"mirror", "--reverse", in, "-o", out}, "--reverse"},
+        {{"dump"}, "INPUT"},
+        {{"dump", in, in}, ""},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Cli(c.args);
+        std::string joined;
+        for (const std::string& a : c.args) joined += a + " ";
+        EXPECT_EQ(run.status, kExitUsage) << joined;
+        EXPECT_NE(run.err.find(c.because), std::string::npos) << joined << "\n" << run.err;
+        EXPECT_NE(run.err.find("--help"), std::string::npos) << joined;
+        EXPECT_EQ(run.out, "") << joined;
+    }
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(dir / "d"));
+}
+
+TEST(CliCommandLine, HelpShowsExamplesAndVersionNamesTheTool)
+{
+    const CliRun help = Cli({"--help"});
+    EXPECT_EQ(help.status, kExitOk);
+    EXPECT_NE(help.out.find("Examples:"), std::string::npos);
+    EXPECT_NE(help.out.find("rovanta-cli mirror -H song.mid -o"), std::string::npos);
+    EXPECT_EQ(help.err, "");
+
+    const CliRun mirrorHelp = Cli({"mirror", "--help"});
+    EXPECT_EQ(mirrorHelp.status, kExitOk);
+    EXPECT_NE(mirrorHelp.out.find("--no-octave"), std::string::npos);
+
+    const CliRun version = Cli({"--version"});
+    EXPECT_EQ(version.status, kExitOk);
+    EXPECT_EQ(version.out.rfind("rovanta-cli ", 0), 0u) << version.out;
+}
+
+// --- mirror, one file --------------------------------------------------------
+
+TEST(CliMirror, MissingInputExitsWithOneShowingTheLoadersMessageAndWritesNothing)
+{
+    TempDir dir;
+    const std::string missing = dir / "missing.mid";
+    const CliRun run = Cli({"mirror", "-H", missing, "-o", dir / "out.mid"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.err, kCantOpen + missing + "\n");
+    EXPECT_FALSE(fs::exists(dir / "out.mid"));
+}
+
+TEST(CliMirror, WritesTheSavedImageWithTheChosenReversals)
+{
+    TempDir dir;
+    const std::string in = dir.Write("in.mid", kSimple);
+
+    const CliRun plain = Cli({"mirror", in, "-o", dir / "plain.mid"});
+    EXPECT_EQ(plain.status, kExitOk);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(ReadBytes(dir / "plain.mid"), kSimple);
+
+    // One note is its own centre, so Vertical Reverse keeps it; the octave
+    // option then decides alone whether it rises to 72 (0x48).
+    const CliRun vertical = Cli({"mirror", "--vertical", in, "-o", dir / "v.mid"});
+    EXPECT_EQ(vertical.status, kExitOk);
+    EXPECT_EQ(ReadBytes(dir / "v.mid"),
+              Smf(0, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 C0 05 | 00 B0 07 64 | 00 90 48 64 | 60 80 48 40 | 00 FF 2F 00")}));
+    const CliRun noOctave = Cli({"mirror", "-V", "--no-octave", in, "-o", dir / "v0.mid"});
+    EXPECT_EQ(noOctave.status, kExitOk);
+    EXPECT_EQ(ReadBytes(dir / "v0.mid"), kSimple);
+    // Without Vertical Reverse the octave option changes nothing.
+    EXPECT_EQ(Cli({"mirror", "--no-octave", in, "-o", dir / "o.mid"}).status, kExitOk);
+    EXPECT_EQ(ReadBytes(dir / "o.mid"), kSimple);
+}
+
+TEST(CliMirror, ReportsAreWholeLinesInTheOrderRaisedAndDoNotStopTheSave)
+{
+    TempDir dir;
+    const std::string in = dir.Write("defects.mid", kTwoDefects);
+    const CliRun run = Cli({"mirror", in, "-o", dir / "out.mid"});
+    EXPECT_EQ(run.status, kExitOk);
+    EXPECT_TRUE(fs::exists(dir / "out.mid"));
+    const Strings lines = Lines(run.err);
+    ASSERT_GE(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], "MDTK0D000005 Tempo is wrong.");
+    EXPECT_EQ(lines[1], "MDTK0D000027 Error occured in time sign!");
+}
+
+TEST(CliMirror, AnUnwritableOutputExitsWithOneAndKeepsTheReport)
+{
+    TempDir dir;
+    const std::string in = dir.Write("in.mid", kSimple);
+    const CliRun run = Cli({"mirror", in, "-o", dir / "no-such-folder/out.mid"});
+    EXPECT_EQ(run.status, kExitFailed);
+    EXPECT_EQ(run.err, "GENE01000007 Cant open file!\n");
+}
+
+// --- batch ---------------------------------------------------------------------
+
+struct BatchRun {
+    int status;
+    std::string err;
+    std::vector<Bytes> outputs;  // by file name, in the order of `names`
+};
+
+BatchRun Batch(const TempDir& dir, const Strings& names, const std::string& outDir, const Strings& extra)
+{
+    Strings args{"mirror", "-H", "-V"};
+    for (const std::string& name : names) args.push_back(dir / name);
+    args.insert(args.end(), {"--out-dir", outDir});
+    args.insert(args.end(), extra.begin(), extra.end());
+    const CliRun run = Cli(args);
+    BatchRun result{run.status, run.err, {}};
+    for (const std::string& name : names) {
+        const std::string out = (fs::path(outDir) / name).string();
+        result.outputs.push_back(fs::exists(out) ? ReadBytes(out) : Bytes{});
+    }
+    fs::remove_all(outDir);  // the next run starts from an empty folder
+    return result;
+}
+
+TEST(CliBatch, ResultsDependNeitherOnTheNumberOfJobsNorOnTheOrder)
+{
+    TempDir dir;
+    const Strings names{"simple.mid", "sets.mid", "needs.mid", "defects.mid", "missing.mid", "simple2.mid"};
+    dir.Write("simple.mid", kSimple);
+    dir.Write("sets.mid", kSetsRunningStatus);
+    dir.Write("needs.mid", kNeedsRunningStatus);
+    dir.Write("defects.mid", kTwoDefects);
+    dir.Write("simple2.mid", kSimple);
+
+    const std::string outDir = dir / "out";
+    const BatchRun one = Batch(dir, names, outDir, {"-j", "1"});
+    const BatchRun four = Batch(dir, names, outDir, {"-j", "4"});
+    const Strings reversedNames(names.rbegin(), names.rend());
+    BatchRun reversed = Batch(dir, reversedNames, outDir, {"--jobs", "3"});
+    std::reverse(reversed.outputs.begin(), reversed.outputs.end());
+
+    EXPECT_EQ(one.status, kExitFailed);  // missing.mid
+    EXPECT_EQ(four.status, kExitFailed);
+    EXPECT_EQ(one.outputs, four.outputs);
+    EXPECT_EQ(one.outputs, reversed.outputs);
+    // Blocks come in input order, so the whole log is the same for any -j.
+    EXPECT_EQ(one.err, four.err);
+
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(one.outputs[i].empty(), names[i] == "missing.mid") << names[i];
+    EXPECT_EQ(one.outputs[0], one.outputs[5]);
+
+    const Strings lines = Lines(one.err);
+    const std::string missing = dir / "missing.mid";
+    auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
+    EXPECT_LT(at(dir / "simple.mid" + " -> " + (fs::path(outDir) / "simple.mid").string()), at(missing + " -> failed, nothing written"));
+    EXPECT_EQ(at(missing + " -> failed, nothing written") + 1, at(kCantOpen + missing));
+    EXPECT_EQ(lines.back(), "files: 6, written: 5, failed: 1");
+}
+
+TEST(CliBatch, EachFileIsReadAsTheFirstLoadOfAFreshRun)
+{
+    TempDir dir;
+    dir.Write("sets.mid", kSetsRunningStatus);
+    dir.Write("needs.mid", kNeedsRunningStatus);
+
+    // Alone, the file has no running status to lean on.
+    test::RecordingSink aloneSink;
+    ASSERT_TRUE(MirrorFile(dir / "needs.mid", dir / "alone.mid", {}, aloneSink));
+    const Strings aloneReports = aloneSink.Take();
+    EXPECT_NE(std::find(aloneReports.begin(), aloneReports.end(), kUndefined), aloneReports.end());
+
+    // The test has teeth: in one shared run the second file reads differently.
+    {
+        test::Recorded shared;
+        MidiFileLoader first(shared.ctx);
+        first.Load(dir / "sets.mid");
+        shared.Take();
+        MidiFileLoader second(shared.ctx);
+        second.Load(dir / "needs.mid");
+        EXPECT_NE(shared.Take(), aloneReports);
+    }
+
+    BatchArgs args;
+    args.inputs = {dir / "sets.mid", dir / "needs.mid"};
+    args.outDir = dir / "out";
+    args.jobs = 1;
+    fs::create_directories(args.outDir);
+    const std::vector<FileOutcome> outcomes = MirrorFiles(args, nullptr);
+    ASSERT_EQ(outcomes.size(), 2u);
+    EXPECT_TRUE(outcomes[1].written);
+    EXPECT_EQ(outcomes[1].reports, aloneReports);
+    EXPECT_EQ(ReadBytes(outcomes[1].output), ReadBytes(dir / "alone.mid"));
+}
+
+TEST(CliBatch, RefusesInputsThatShareANameOrWouldBeReplaced)
+{
+    TempDir dir;
+    dir.Write("a/song.mid", kSimple);
+    dir.Write("b/song.mid", kSimple);
+    dir.Write("c/other.mid", kSimple);
+
+    const CliRun clash = Cli({"mirror", dir / "a/song.mid", dir / "c/other.mid", dir / "b/song.mid", "--out-dir", dir / "out"});
+    EXPECT_EQ(clash.status, kExitUsage);
+    EXPECT_NE(clash.err.find("would both be written"), std::string::npos) << clash.err;
+    EXPECT_FALSE(fs::exists(dir / "out"));
+
+    const CliRun self = Cli({"mirror", dir / "a/song.mid", dir / "c/other.mid", "--out-dir", dir / "c"});
+    EXPECT_EQ(self.status, kExitUsage);
+    EXPECT_NE(self.err.find("replaced by its own mirror image"), std::string::npos) << self.err;
+    EXPECT_EQ(ReadBytes(dir / "c/other.mid"), kSimple);
+    EXPECT_FALSE(fs::exists(dir / "c/song.mid"));
+}
+
+// --- dump ------------------------------------------------------------------------
+
+TEST(CliDump, PrintsTheLoadedSongPairedAndTheMirroredCopyInEventForm)
+{
+    TempDir dir;
+    const std::string in = dir.Write("in.mid", kSimple);
+
+    const CliRun loaded = Cli({"dump", in});
+    EXPECT_EQ(loaded.status, kExitOk);
+    EXPECT_EQ(loaded.err, "");
+    EXPECT_EQ(Lines(loaded.out), (Strings{
+                                     "division=96 events=5 state=2 (paired)",
+                                     "tick=0 delta=0 meta type=0x51 tempo=500000",
+                                     "tick=0 delta=0 program ch=0 prog=5",
+                                     "tick=0 delta=0 cc ch=0 ctrl=7 val=100",
+                                     "tick=0 delta=0 paired ch=0 note=60 dur=96 vel=100",
+                                     "tick=96 delta=96 end-of-track",
+                                 }));
+
+    const CliRun mirrored = Cli({"dump", "-V", in});
+    EXPECT_EQ(mirrored.status, kExitOk);
+    EXPECT_EQ(Lines(mirrored.out), (Strings{
+                                       "division=96 events=6 state=1 (events)",
+                                       "tick=0 delta=0 meta type=0x51 tempo=500000",
+                                       "tick=0 delta=0 program ch=0 prog=5",
+                                       "tick=0 delta=0 cc ch=0 ctrl=7 val=100",
+                                       "tick=0 delta=0 note-on ch=0 note=72 vel=100",
+                                       "tick=96 delta=96 note-off ch=0 note=72 vel=64",
+                                       "tick=96 delta=0 end-of-track",
+                                   }));
+
+    const CliRun missing = Cli({"dump", dir / "missing.mid"});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, kCantOpen + dir / "missing.mid" + "\n");
+}
+
+TEST(CliDump, EachKindShowsTheFieldsItUses)
+{
+    using namespace test;
+    MusicEvent bend = Channel(kind::kPitchBend, 0, 3, 0x11, 0x40);
+    MusicEvent pressure = Channel(kind::kChannelPressure, 0, 4, 0, 90);
+    MusicEvent poly = Channel(kind::kPolyPressure, 0, 5, 61, 33);
+    MusicEvent volume = MusicEvent::MakeMasterVolume(127);
+    MusicEvent longSysex = SysEx(0, Bytes(40, 0x01));
+    MusicEvent name = Meta(0, meta::kTrackName);
+    const Bytes text = test::Text("Pi\"a\\no\n\xE9");
+    name.SetBytes(text.data(), static_cast<std::int32_t>(text.size()));
+    MusicEvent timeSignature = Meta(0, meta::kTimeSignature, 3 * 256 + 8);
+    const Bytes ts = Hex("03 03 18 08");
+    timeSignature.SetBytes(ts.data(), 4);
+    MusicEvent key = Meta(0, meta::kKeySignature);
+    const Bytes ks = Hex("FD 01");
+    key.SetBytes(ks.data(), 2);
+    MusicEvent strange(0);
+    strange.kind = 0x42;
+
+    EXPECT_EQ(DescribeEvent(bend), "pitch-bend ch=3 lsb=17 msb=64");
+    EXPECT_EQ(DescribeEvent(pressure), "channel-pressure ch=4 val=90");
+    EXPECT_EQ(DescribeEvent(poly), "poly-pressure ch=5 note=61 val=33");
+    EXPECT_EQ(DescribeEvent(Off(0, 9, 36, 64)), "note-off ch=9 note=36 vel=64");
+    EXPECT_EQ(DescribeEvent(volume), "sysex class=1 val=127 len=9 bytes=F0 07 7F 7F 04 01 00 7F F7");
+    EXPECT_EQ(DescribeEvent(longSysex),
+              "sysex class=0 val=0 len=40 bytes=01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 "
+              "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 ...");
+    EXPECT_EQ(DescribeEvent(name), R"(meta type=0x03 text="Pi\"a\\no\x0A\xE9")");
+    EXPECT_EQ(DescribeEvent(timeSignature), "meta type=0x58 value=776 bytes=03 03 18 08");
+    EXPECT_EQ(DescribeEvent(key), "meta type=0x59 len=2 bytes=FD 01");
+    EXPECT_EQ(DescribeEvent(Eot(0)), "end-of-track");
+    EXPECT_EQ(DescribeEvent(Invalid(0)), "invalid");
+    EXPECT_EQ(DescribeEvent(strange), "kind=0x42");
+}
+
+}  // namespace
+}  // namespace rovanta::cli
