@@ -34,7 +34,7 @@ MusicEvent Message(std::int32_t k, std::int32_t channel, std::uint8_t d1, std::u
     MusicEvent e;
     e.kind = k;
     e.channel = channel;
-    e.bytes = MemoryBlock::TryAllocate(static_cast<std::size_t>(size) + 8);
+    e.bytes = EventBytes::TryAllocate(static_cast<std::size_t>(size) + 8);
     e.bytes.data()[0] = static_cast<std::uint8_t>(k | channel);
     e.bytes.data()[1] = d1;
     if (size > 2) e.bytes.data()[2] = d2;
@@ -66,7 +66,7 @@ MusicEvent MetaEvent(std::int32_t type, std::int32_t value, std::int32_t size)
     e.type = type;
     e.value = value;
     if (size > 0) {
-        e.bytes = MemoryBlock::TryAllocate(static_cast<std::size_t>(size) + 8);
+        e.bytes = EventBytes::TryAllocate(static_cast<std::size_t>(size) + 8);
         e.length = size;
     }
     return e;

@@ -5,6 +5,7 @@
 // by time into the one track of the loaded song. Owns its tracks and its bytes.
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ public:
     std::int32_t TrackCount() const { return static_cast<std::int32_t>(tracks_.size()); }
     MidiTrackData& Track(std::int32_t i) { return tracks_[static_cast<std::size_t>(i)]; }
     const MidiTrackData& Track(std::int32_t i) const { return tracks_[static_cast<std::size_t>(i)]; }
+    std::span<const MidiTrackData> Tracks() const { return tracks_; }
 
     void ReportError(std::uint32_t code) const;
 
@@ -78,5 +80,12 @@ private:
 // first) and joins their track names; both must be paired. The result ends with
 // exactly one End of Track.
 void MergeTrack(MidiTrackData& target, const MidiTrackData& source);
+// The same, with a table to work in that a series of merges can share.
+void MergeTrack(MidiTrackData& target, const MidiTrackData& source, std::vector<MusicEvent>& scratch);
+
+// Exactly what MergeTrack of every track into the empty `target`, from the
+// last track to the first, gives (events, names, End of Track and reports),
+// but in one sweep over the events instead of one per track.
+void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target);
 
 }  // namespace rovanta

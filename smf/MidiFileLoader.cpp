@@ -113,7 +113,7 @@ void MidiFileLoader::BuildSong()
     }
     song_.emplace(*ctx_, kCapacity, track_state::kPaired, 480);
     song_->division = formatData_->division;
-    for (std::int32_t t = formatData_->TrackCount() - 1; t >= 0; --t) MergeTrack(song_->Track(), formatData_->Track(t));
+    MergeAllTracks(formatData_->Tracks(), song_->Track());
     formatData_.reset();
 }
 

@@ -44,6 +44,9 @@ public:
     void ReadEvents()
     {
         track_.ClearEvents();
+        // A first guess at the table size from the chunk size (real events take
+        // four bytes or so); reserving for the worst case costs more than regrowing.
+        track_.ReserveEvents(static_cast<std::int32_t>(size_ / 8));
         pos_ = 8;
         while (pos_ < size_) {
             if (track_.Count() >= track_.MaxEvents()) {
@@ -85,10 +88,15 @@ private:
         }
         if (status != 0xFF) {
             // The bytes of a message always start with its status, also under running status.
-            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::max(event.length, 0)));
-            if (!bytes.empty()) bytes[0] = status;
-            for (std::size_t i = 1; i < bytes.size(); ++i) bytes[i] = At(std::uint64_t{statusPos} + i);
-            event.SetBytes(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+            const auto n = static_cast<std::size_t>(std::max(event.length, 0));
+            event.bytes = EventBytes::TryAllocate(n + 8);
+            if (std::uint8_t* bytes = n > 0 ? event.bytes.data() : nullptr) {
+                bytes[0] = status;
+                // What lies inside the chunk is copied; the rest stays zero.
+                const std::uint64_t from = std::uint64_t{statusPos} + 1;
+                const std::size_t inChunk = from >= size_ ? 0 : std::min<std::size_t>(n - 1, size_ - from);
+                std::memcpy(bytes + 1, chunk_ + from, inChunk);
+            }
             if (status == 0xF0) ClassifySysEx(event);
             ctx_.runningStatus = status;
         }

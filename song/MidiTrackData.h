@@ -6,6 +6,7 @@
 // Forms: state 1 holds separate note-on and note-off events; state 2 holds
 // paired notes with durations; state 0 holds only the chunk bytes.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -78,6 +79,8 @@ public:
     std::span<const MusicEvent> Events() const { return events_; }
 
     void ClearEvents() { events_.clear(); }
+    // Room for n events (at most the table's limit), so that filling it does not regrow.
+    void ReserveEvents(std::int32_t n) { events_.reserve(static_cast<std::size_t>(std::clamp(n, 0, MaxEvents()))); }
     // Hands the whole table over (the track is left empty) and takes one back;
     // for passes that rebuild a table in one sweep. A table beyond the limit
     // is cut there, with a "Large data" report.

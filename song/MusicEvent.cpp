@@ -47,7 +47,7 @@ void MusicEvent::Assign(const MusicEvent& other)
     if (other.bytes) {
         // Only the valid bytes travel; the spare room of the copy is zero again.
         const std::size_t n = std::min(Count(other.length), other.bytes.size());
-        bytes = MemoryBlock::TryAllocate(Count(other.length) + kSpare);
+        bytes = EventBytes::TryAllocate(Count(other.length) + kSpare);
         if (bytes) std::memcpy(bytes.data(), other.bytes.data(), n);
     } else {
         bytes.Release();
@@ -64,14 +64,14 @@ void MusicEvent::Assign(const MusicEvent& other)
 void MusicEvent::SetBytes(const std::uint8_t* source, std::int32_t n)
 {
     if (n <= 0) return;
-    bytes = MemoryBlock::TryAllocate(Count(n) + kSpare);
+    bytes = EventBytes::TryAllocate(Count(n) + kSpare);
     if (bytes) std::memcpy(bytes.data(), source, Count(n));
     length = n;
 }
 
 void MusicEvent::ResizeBytes(std::int32_t n)
 {
-    MemoryBlock grown = MemoryBlock::TryAllocate(Count(n) + kSpare);
+    EventBytes grown = EventBytes::TryAllocate(Count(n) + kSpare);
     if (grown && bytes) {
         const std::size_t keep = std::min({Count(length), bytes.size(), grown.size()});
         std::memcpy(grown.data(), bytes.data(), keep);

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "support/MemoryBlock.h"
+#include "song/EventBytes.h"
 #include "support/Report.h"
 
 namespace rovanta {
@@ -62,7 +62,7 @@ struct MusicEvent {
     std::int32_t type = 0;
     std::int32_t value = 0;
     std::int32_t length = 0;  // valid bytes in `bytes`
-    MemoryBlock bytes;        // length + 8 zero-filled bytes, or none
+    EventBytes bytes;         // length + 8 zero-filled bytes, or none
     std::int32_t channel = kNoChannel;
 
     MusicEvent() = default;

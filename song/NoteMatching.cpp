@@ -20,8 +20,23 @@ std::vector<std::int32_t> MatchNotes(std::span<const MusicEvent> events, EventTe
                                  static_cast<std::uint32_t>(e.note),
                              static_cast<std::int32_t>(i)});
     }
-    std::sort(notes.begin(), notes.end(),
-              [](const Note& a, const Note& b) { return a.key != b.key ? a.key < b.key : a.index < b.index; });
+    // Real songs use channels 0 to 15 and notes 0 to 127: a counting sort by
+    // key keeps time order within a key in one pass; anything else is sorted.
+    constexpr std::uint64_t kSmallKeys = 16 * 128;
+    const bool small = std::all_of(notes.begin(), notes.end(),
+                                   [](const Note& n) { return (n.key >> 32) < 16 && (n.key & 0xFFFFFFFFu) < 128; });
+    if (small) {
+        std::vector<std::uint32_t> start(kSmallKeys + 1, 0);
+        auto bucket = [](const Note& n) { return (n.key >> 32) * 128 + (n.key & 0xFFFFFFFFu); };
+        for (const Note& n : notes) ++start[bucket(n) + 1];
+        for (std::size_t k = 1; k <= kSmallKeys; ++k) start[k] += start[k - 1];
+        std::vector<Note> sorted(notes.size());
+        for (const Note& n : notes) sorted[start[bucket(n)]++] = n;
+        notes = std::move(sorted);
+    } else {
+        std::sort(notes.begin(), notes.end(),
+                  [](const Note& a, const Note& b) { return a.key != b.key ? a.key < b.key : a.index < b.index; });
+    }
 
     std::vector<std::int32_t> endOf(events.size(), -1);
     std::vector<std::int32_t> waiting;

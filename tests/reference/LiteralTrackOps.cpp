@@ -75,7 +75,7 @@ MusicEvent CopyEvent(const MusicEvent& source)
     copy.channel = source.channel;
     copy.delta = source.delta;
     if (source.bytes) {
-        copy.bytes = MemoryBlock::TryAllocate(static_cast<std::size_t>(source.length) + 8);
+        copy.bytes = EventBytes::TryAllocate(static_cast<std::size_t>(source.length) + 8);
         if (source.length > 0 && copy.bytes) {
             std::memcpy(copy.bytes.data(), source.bytes.data(), static_cast<std::size_t>(source.length));
         }

@@ -56,7 +56,7 @@ private:
 
 void PutBytes(MusicEvent& e, std::initializer_list<std::uint8_t> bytes)
 {
-    e.bytes = MemoryBlock::TryAllocate(bytes.size() + 8);
+    e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
     std::size_t i = 0;
     for (std::uint8_t b : bytes) e.bytes.data()[i++] = b;
     e.length = static_cast<std::int32_t>(bytes.size());
@@ -64,7 +64,7 @@ void PutBytes(MusicEvent& e, std::initializer_list<std::uint8_t> bytes)
 
 void PutBytes(MusicEvent& e, const std::vector<std::uint8_t>& bytes)
 {
-    e.bytes = MemoryBlock::TryAllocate(bytes.size() + 8);
+    e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
     for (std::size_t i = 0; i < bytes.size(); ++i) e.bytes.data()[i] = bytes[i];
     e.length = static_cast<std::int32_t>(bytes.size());
 }
