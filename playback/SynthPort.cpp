@@ -1,0 +1,274 @@
+#include "playback/SynthPort.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <array>
+#include <system_error>
+
+#include "playback/Ports.h"
+
+namespace rovanta {
+
+namespace {
+
+struct SettingsDeleter {
+    void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+};
+struct SynthDeleter {
+    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
+};
+struct DriverDeleter {
+    void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
+};
+
+constexpr std::array kSoundFontNames{"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
+
+// After the default, the sound servers before the raw devices. The file
+// driver would drop a wave file into the working directory, and the SDL one
+// needs the application to have started SDL, so neither is tried.
+constexpr std::array kFallbackDrivers{"pulseaudio", "pipewire", "jack", "alsa", "oss"};
+
+bool IsFile(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+void CollectOption(void* data, const char* /*name*/, const char* option)
+{
+    static_cast<std::vector<std::string>*>(data)->emplace_back(option);
+}
+
+std::vector<std::string> DriverCandidates(fluid_settings_t* settings)
+{
+    std::vector<std::string> offered;
+    fluid_settings_foreach_option(settings, "audio.driver", &offered, CollectOption);
+    auto offers = [&](const std::string& name) {
+        return std::find(offered.begin(), offered.end(), name) != offered.end();
+    };
+
+    // The value fresh settings hold is the build's preferred driver (its
+    // registered default is empty).
+    std::vector<std::string> candidates;
+    char* preferred = nullptr;
+    if (fluid_settings_dupstr(settings, "audio.driver", &preferred) == FLUID_OK && preferred != nullptr) {
+        const std::string name = preferred;
+        fluid_free(preferred);
+        if (!name.empty() && name != "file" && name != "sdl2") candidates.push_back(name);
+    }
+    for (const char* name : kFallbackDrivers) {
+        if (offers(name) && std::find(candidates.begin(), candidates.end(), name) == candidates.end())
+            candidates.emplace_back(name);
+    }
+    return candidates;
+}
+
+// Feeds one channel or system message to the synthesizer.
+bool ApplyShort(fluid_synth_t* synth, std::uint8_t status, std::uint8_t d1, std::uint8_t d2)
+{
+    const int channel = status & 0x0F;
+    d1 &= 0x7F;
+    d2 &= 0x7F;
+    switch (status & 0xF0) {
+    case 0x80:
+        // Fails only when the key was not sounding, which is no fault here.
+        fluid_synth_noteoff(synth, channel, d1);
+        return true;
+    case 0x90:
+        if (d2 == 0) {
+            fluid_synth_noteoff(synth, channel, d1);
+            return true;
+        }
+        return fluid_synth_noteon(synth, channel, d1, d2) == FLUID_OK;
+    case 0xA0: return fluid_synth_key_pressure(synth, channel, d1, d2) == FLUID_OK;
+    case 0xB0: return fluid_synth_cc(synth, channel, d1, d2) == FLUID_OK;
+    case 0xC0: return fluid_synth_program_change(synth, channel, d1) == FLUID_OK;
+    case 0xD0: return fluid_synth_channel_pressure(synth, channel, d1) == FLUID_OK;
+    case 0xE0: return fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)) == FLUID_OK;
+    default: break;
+    }
+    if (status == 0xFF) return fluid_synth_system_reset(synth) == FLUID_OK;
+    // Clock, song position and the like mean nothing to a synthesizer.
+    return true;
+}
+
+}  // namespace
+
+// Members are destroyed bottom-up: the audio driver stops pulling samples
+// before the synthesizer goes, and the synthesizer before its settings.
+struct SynthPort::Engine {
+    std::unique_ptr<fluid_settings_t, SettingsDeleter> settings;
+    std::unique_ptr<fluid_synth_t, SynthDeleter> synth;
+    std::unique_ptr<fluid_audio_driver_t, DriverDeleter> driver;
+};
+
+std::optional<std::filesystem::path> FindSoundFont(const SynthConfig& config)
+{
+    if (!config.soundFont.empty()) {
+        if (IsFile(config.soundFont)) return config.soundFont;
+        return std::nullopt;
+    }
+    for (const auto& dir : config.searchDirs) {
+        for (const char* name : kSoundFontNames) {
+            if (IsFile(dir / name)) return dir / name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::unique_ptr<SynthPort> SynthPort::Create(const std::filesystem::path& soundFont,
+                                             const SynthConfig& config)
+{
+    auto engine = std::make_unique<Engine>();
+    engine->settings.reset(new_fluid_settings());
+    if (!engine->settings) return nullptr;
+    engine->synth.reset(new_fluid_synth(engine->settings.get()));
+    if (!engine->synth) return nullptr;
+    if (fluid_synth_sfload(engine->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) return nullptr;
+
+    std::string started;
+    if (config.audio) {
+        const auto candidates =
+            config.audioDrivers.empty() ? DriverCandidates(engine->settings.get()) : config.audioDrivers;
+        for (const auto& name : candidates) {
+            if (fluid_settings_setstr(engine->settings.get(), "audio.driver", name.c_str()) != FLUID_OK)
+                continue;
+            engine->driver.reset(new_fluid_audio_driver(engine->settings.get(), engine->synth.get()));
+            if (engine->driver) {
+                started = name;
+                break;
+            }
+        }
+        if (!engine->driver) return nullptr;
+    }
+    return std::make_unique<SynthPort>(Key{}, std::move(engine), std::move(started));
+}
+
+SynthPort::SynthPort(Key, std::unique_ptr<Engine> engine, std::string audioDriver)
+    : engine_(std::move(engine)), audioDriver_(std::move(audioDriver))
+{
+}
+
+SynthPort::~SynthPort() = default;
+
+bool SynthPort::SendShort(std::uint32_t message)
+{
+    const auto status = static_cast<std::uint8_t>(message);
+    if (!engine_ || ShortMessageSize(status) == 0) return false;
+    return ApplyShort(engine_->synth.get(), status, static_cast<std::uint8_t>(message >> 8),
+                      static_cast<std::uint8_t>(message >> 16));
+}
+
+// Takes a system-exclusive message or any run of complete messages (an
+// escape may carry channel messages, with running status).
+bool SynthPort::SendLong(std::span<const std::uint8_t> message)
+{
+    if (!engine_ || message.empty()) return false;
+    fluid_synth_t* synth = engine_->synth.get();
+    bool ok = true;
+    std::uint8_t running = 0;
+    std::size_t i = 0;
+    while (i < message.size()) {
+        if (message[i] == 0xF0) {
+            const auto begin = message.begin() + static_cast<std::ptrdiff_t>(i) + 1;
+            const auto end = std::find(begin, message.end(), std::uint8_t{0xF7});
+            if (end == message.end()) return false;  // never terminated
+            // The synthesizer wants the body without F0 and F7.
+            const auto length = static_cast<int>(end - begin);
+            if (length > 0 &&
+                fluid_synth_sysex(synth, reinterpret_cast<const char*>(&*begin), length, nullptr, nullptr,
+                                  nullptr, 0) != FLUID_OK)
+                ok = false;
+            i = static_cast<std::size_t>(end - message.begin()) + 1;
+            running = 0;
+            continue;
+        }
+        std::uint8_t status = message[i];
+        if (status & 0x80) {
+            ++i;
+        } else if (running != 0) {
+            status = running;
+        } else {
+            return false;  // data with no status to belong to
+        }
+        const int size = ShortMessageSize(status);
+        if (size == 0 || i + static_cast<std::size_t>(size - 1) > message.size()) return false;
+        std::uint8_t data[2] = {0, 0};
+        for (int k = 0; k < size - 1; ++k) {
+            data[k] = message[i + static_cast<std::size_t>(k)];
+            if (data[k] & 0x80) return false;
+        }
+        i += static_cast<std::size_t>(size - 1);
+        if (status < 0xF0) {
+            running = status;
+        } else if (status < 0xF8) {
+            running = 0;  // system common messages end running status, real-time ones do not
+        }
+        ok = ApplyShort(synth, status, data[0], data[1]) && ok;
+    }
+    return ok;
+}
+
+// Like a port reset: pedals up and every voice cut, programs and other
+// controllers kept. (A full system reset would also do, but leaves the
+// synthesizer's voice count wrong.)
+bool SynthPort::Reset()
+{
+    if (!engine_) return false;
+    fluid_synth_t* synth = engine_->synth.get();
+    bool ok = true;
+    for (int channel = 0; channel < fluid_synth_count_midi_channels(synth); ++channel) {
+        ok = fluid_synth_cc(synth, channel, 64, 0) == FLUID_OK && ok;
+        ok = fluid_synth_cc(synth, channel, 66, 0) == FLUID_OK && ok;
+    }
+    return fluid_synth_all_sounds_off(synth, -1) == FLUID_OK && ok;
+}
+
+bool SynthPort::Close()
+{
+    if (!engine_) return false;
+    engine_.reset();
+    return true;
+}
+
+int SynthPort::ActiveVoices() const
+{
+    return engine_ ? fluid_synth_get_active_voice_count(engine_->synth.get()) : 0;
+}
+
+bool SynthPort::Render(std::span<float> left, std::span<float> right)
+{
+    if (!engine_ || engine_->driver || left.size() != right.size()) return false;
+    if (left.empty()) return true;
+    return fluid_synth_write_float(engine_->synth.get(), static_cast<int>(left.size()), left.data(), 0, 1,
+                                   right.data(), 0, 1) == FLUID_OK;
+}
+
+int SynthSystem::DeviceCount()
+{
+    return FindSoundFont(config_) ? 1 : 0;
+}
+
+std::unique_ptr<SynthPort> SynthSystem::OpenSynth(int deviceId)
+{
+    if (deviceId != kMidiMapper && deviceId != 0) return nullptr;
+    const auto soundFont = FindSoundFont(config_);
+    if (!soundFont) return nullptr;
+    return SynthPort::Create(*soundFont, config_);
+}
+
+std::unique_ptr<MidiOutPort> SynthSystem::Open(int deviceId)
+{
+    return OpenSynth(deviceId);
+}
+
+std::string SynthSystem::Name() const
+{
+    const auto soundFont = FindSoundFont(config_);
+    std::string name = "Built-in synthesizer";
+    if (soundFont) name += " (" + soundFont->filename().string() + ")";
+    return name;
+}
+
+}  // namespace rovanta

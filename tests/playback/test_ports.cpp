@@ -1,0 +1,404 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+#include "playback/Ports.h"
+#include "playback/RtMidiPort.h"
+
+// The sequencer library's JACK client loses a ring buffer each time it fails
+// to reach a JACK server (as on machines without one); that is not ours to fix.
+extern "C" __attribute__((used)) const char* __lsan_default_suppressions()
+{
+    return "leak:jack_ringbuffer_create\n";
+}
+
+namespace rovanta {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t Short(std::uint8_t status, std::uint8_t d1 = 0, std::uint8_t d2 = 0)
+{
+    return status | (d1 << 8) | (d2 << 16);
+}
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::random_device random;
+        path_ = fs::temp_directory_path() / ("rovanta-ports-" + std::to_string(random()));
+        fs::create_directory(path_);
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path Put(const std::string& name, const std::string& content = "not a SoundFont") const
+    {
+        std::ofstream(path_ / name, std::ios::binary) << content;
+        return path_ / name;
+    }
+
+private:
+    fs::path path_;
+};
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ShortMessageSize, FollowsTheStatusByte)
+{
+    for (int status : {0x80, 0x9F, 0xA3, 0xB0, 0xE7, 0xF2}) EXPECT_EQ(ShortMessageSize(status), 3) << status;
+    for (int status : {0xC0, 0xDF, 0xF1, 0xF3}) EXPECT_EQ(ShortMessageSize(status), 2) << status;
+    for (int status : {0xF6, 0xF8, 0xFA, 0xFE, 0xFF}) EXPECT_EQ(ShortMessageSize(status), 1) << status;
+    // Data bytes and the system-exclusive bytes cannot start a short message.
+    for (int status : {0x00, 0x3C, 0x7F, 0xF0, 0xF7}) EXPECT_EQ(ShortMessageSize(status), 0) << status;
+}
+
+// ---- Message log -------------------------------------------------------
+
+class LogPortTest : public ::testing::Test {
+protected:
+    std::int64_t now_ = 5'000'000;  // any origin: only differences are logged
+    std::ostringstream out_;
+    LogSystem system_{out_, [this] { return now_; }};
+};
+
+TEST_F(LogPortTest, WritesEachMessageWithItsTimeSinceOpen)
+{
+    auto port = system_.Open(kMidiMapper);
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->SendLong(Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    now_ += 123'456;
+    EXPECT_TRUE(port->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_TRUE(port->SendShort(Short(0xC5, 0x05)));  // two bytes: no third one shown
+    EXPECT_TRUE(port->SendShort(Short(0xFE)));
+    now_ += 76'544;
+    EXPECT_TRUE(port->SendShort(Short(0x80, 0x3C, 0x00)));
+    EXPECT_TRUE(port->Reset());
+    now_ += 50'000;
+    EXPECT_TRUE(port->Close());
+    EXPECT_EQ(out_.str(),
+              "000000000 F0 7E 7F 09 01 F7\n"
+              "000123456 90 3C 64\n"
+              "000123456 C5 05\n"
+              "000123456 FE\n"
+              "000200000 80 3C 00\n"
+              "000200000 reset\n"
+              "000250000 close\n");
+}
+
+TEST_F(LogPortTest, ClosedPortRefusesEverything)
+{
+    auto port = system_.Open(0);
+    ASSERT_NE(port, nullptr);
+    EXPECT_TRUE(port->Close());
+    EXPECT_FALSE(port->Close());
+    EXPECT_FALSE(port->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_FALSE(port->SendLong(Bytes{0xF0, 0xF7}));
+    EXPECT_FALSE(port->Reset());
+    port.reset();  // destroying a closed port logs no second close
+    EXPECT_EQ(out_.str(), "000000000 close\n");
+}
+
+TEST_F(LogPortTest, LongTimesWidenTheFieldAndOddInputIsShownAsIs)
+{
+    auto port = system_.Open(kMidiMapper);
+    ASSERT_NE(port, nullptr);
+    EXPECT_FALSE(port->SendLong(Bytes{}));  // nothing to send
+    now_ += 1'234'567'890;                  // past the nine digits: never cut
+    EXPECT_TRUE(port->SendShort(Short(0x3C, 0x64, 0x01) | 0xAB000000u));
+    now_ -= 2'000'000'000;  // a clock running backwards does not give negative times
+    EXPECT_TRUE(port->SendShort(Short(0xF8)));
+    EXPECT_EQ(out_.str(),
+              "1234567890 3C 64 01\n"
+              "000000000 F8\n");
+}
+
+TEST_F(LogPortTest, EachPortIsTimedFromItsOwnOpening)
+{
+    EXPECT_EQ(system_.DeviceCount(), 1);
+    EXPECT_EQ(system_.Open(1), nullptr);
+    EXPECT_EQ(system_.Open(-2), nullptr);
+
+    auto first = system_.Open(kMidiMapper);
+    now_ += 1'000;
+    first->Close();
+    now_ += 9'000;
+    auto second = system_.Open(kMidiMapper);
+    now_ += 7;
+    second->SendShort(Short(0xB0, 0x07, 0x7F));
+    second.reset();  // closing by destruction is logged too
+    EXPECT_EQ(out_.str(),
+              "000001000 close\n"
+              "000000007 B0 07 7F\n"
+              "000000007 close\n");
+}
+
+TEST(LogPortFile, OnePortOutlivingItsSystemStillWrites)
+{
+    std::ostringstream out;
+    std::int64_t now = 0;
+    auto system = MakeLogSystem(out, [&now] { return now; });
+    auto port = system->Open(kMidiMapper);
+    system.reset();
+    now = 42;
+    EXPECT_TRUE(port->SendShort(Short(0x90, 0x40, 0x7F)));
+    EXPECT_EQ(out.str(), "000000042 90 40 7F\n");
+}
+
+TEST(LogPortFile, AFailedOutputFailsTheSends)
+{
+    std::ostream broken(nullptr);  // every write fails
+    LogSystem system(broken);
+    auto port = system.Open(kMidiMapper);
+    ASSERT_NE(port, nullptr);
+    EXPECT_FALSE(port->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_FALSE(port->SendLong(Bytes{0xF0, 0xF7}));
+    EXPECT_FALSE(port->Reset());
+}
+
+TEST(LogPortFile, FileCollectsAllPlaybacksOfARun)
+{
+    TempDir dir;
+    const fs::path path = dir.Put("old.log", "left from an earlier run\n");
+    std::int64_t now = 0;
+    LogSystem system(path, [&now] { return now; });
+    EXPECT_EQ(system.Name(), "Message log: " + path.string());
+
+    auto port = system.Open(kMidiMapper);
+    ASSERT_NE(port, nullptr);
+    port->SendShort(Short(0x91, 0x30, 0x20));
+    port->Close();
+    port = system.Open(kMidiMapper);  // the second playback appends
+    port->Reset();
+    EXPECT_EQ(ReadFile(path), "000000000 91 30 20\n000000000 close\n000000000 reset\n");
+}
+
+TEST(LogPortFile, UncreatableFileFailsTheOpen)
+{
+    TempDir dir;
+    LogSystem system(dir.path() / "missing-dir" / "out.log");
+    EXPECT_EQ(system.DeviceCount(), 1);
+    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+}
+
+// ---- Built-in synthesizer ---------------------------------------------
+
+SynthConfig ConfigIn(const fs::path& dir)
+{
+    SynthConfig config;
+    config.searchDirs = {dir};
+    config.audio = false;
+    return config;
+}
+
+TEST(SynthSoundFont, SearchOrderAndAbsence)
+{
+    TempDir dir;
+    const SynthConfig config = ConfigIn(dir.path());
+    SynthSystem system(config);
+    EXPECT_FALSE(FindSoundFont(config));
+    EXPECT_EQ(system.DeviceCount(), 0);
+    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+    EXPECT_EQ(system.Name(), "Built-in synthesizer");
+
+    dir.Put("other.sf2");
+    fs::create_symlink(dir.path() / "nowhere.sf2", dir.path() / "default-GM.sf2");  // dangling
+    EXPECT_EQ(system.DeviceCount(), 0);
+
+    dir.Put("TimGM6mb.sf2");
+    EXPECT_EQ(FindSoundFont(config), dir.path() / "TimGM6mb.sf2");
+    EXPECT_EQ(system.DeviceCount(), 1);
+    dir.Put("FluidR3_GM.sf2");
+    EXPECT_EQ(FindSoundFont(config), dir.path() / "FluidR3_GM.sf2");
+    fs::remove(dir.path() / "default-GM.sf2");
+    fs::create_symlink(dir.path() / "TimGM6mb.sf2", dir.path() / "default-GM.sf2");
+    EXPECT_EQ(FindSoundFont(config), dir.path() / "default-GM.sf2");
+    EXPECT_EQ(system.Name(), "Built-in synthesizer (default-GM.sf2)");
+}
+
+TEST(SynthSoundFont, SearchDirectoriesInOrderAndExplicitFontAlone)
+{
+    TempDir first;
+    TempDir second;
+    second.Put("default-GM.sf2");
+    first.Put("TimGM6mb.sf2");
+    SynthConfig config = ConfigIn(first.path());
+    config.searchDirs.push_back(second.path());
+    EXPECT_EQ(FindSoundFont(config), first.path() / "TimGM6mb.sf2");
+
+    config.soundFont = second.path() / "mine.sf2";  // named but not there
+    EXPECT_FALSE(FindSoundFont(config));
+    EXPECT_EQ(SynthSystem(config).DeviceCount(), 0);
+    second.Put("mine.sf2");
+    EXPECT_EQ(FindSoundFont(config), second.path() / "mine.sf2");
+}
+
+TEST(SynthSoundFont, UnreadableSoundFontFailsTheOpen)
+{
+    TempDir dir;
+    dir.Put("TimGM6mb.sf2", "RIFF but not really");
+    SynthSystem system(ConfigIn(dir.path()));
+    EXPECT_EQ(system.DeviceCount(), 1);
+    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+}
+
+// The rest needs the system's SoundFont, which the install script provides.
+class SynthPortTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SynthConfig config;
+        config.audio = false;
+        if (!FindSoundFont(config)) GTEST_SKIP() << "no General MIDI SoundFont installed";
+        port_ = SynthSystem(config).OpenSynth(kMidiMapper);
+        ASSERT_NE(port_, nullptr);
+    }
+
+    // Peak level of the next 100 ms.
+    float Peak()
+    {
+        std::vector<float> left(4410), right(4410);
+        EXPECT_TRUE(port_->Render(left, right));
+        float peak = 0;
+        for (std::size_t i = 0; i < left.size(); ++i)
+            peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+        return peak;
+    }
+
+    std::unique_ptr<SynthPort> port_;
+};
+
+TEST_F(SynthPortTest, NotesSoundAndResetSilencesThem)
+{
+    EXPECT_EQ(port_->AudioDriver(), "");
+    EXPECT_LT(Peak(), 1e-6f);
+    EXPECT_TRUE(port_->SendLong(Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7}));
+    EXPECT_TRUE(port_->SendShort(Short(0xC0, 0x00)));
+    EXPECT_TRUE(port_->SendShort(Short(0xB0, 0x07, 0x64)));
+    EXPECT_TRUE(port_->SendShort(Short(0xE0, 0x00, 0x40)));
+    EXPECT_TRUE(port_->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_GT(port_->ActiveVoices(), 0);
+    EXPECT_GT(Peak(), 1e-3f);
+
+    // Held by the pedal, the note outlives its note-off until the reset.
+    EXPECT_TRUE(port_->SendShort(Short(0xB0, 0x40, 0x7F)));
+    EXPECT_TRUE(port_->SendShort(Short(0x80, 0x3C, 0x00)));
+    Peak();
+    EXPECT_GT(port_->ActiveVoices(), 0);
+    EXPECT_TRUE(port_->Reset());
+    Peak();
+    EXPECT_EQ(port_->ActiveVoices(), 0);
+    // The pedal is up again: a new note ends with its note-off.
+    EXPECT_TRUE(port_->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_TRUE(port_->SendShort(Short(0x80, 0x3C, 0x00)));
+    for (int i = 0; i < 30 && port_->ActiveVoices() > 0; ++i) Peak();
+    EXPECT_EQ(port_->ActiveVoices(), 0);
+}
+
+TEST_F(SynthPortTest, NoteOffAndZeroVelocityAreNeverFailures)
+{
+    // Releasing a key that is not sounding is normal at a stop.
+    EXPECT_TRUE(port_->SendShort(Short(0x80, 0x3C, 0x00)));
+    EXPECT_TRUE(port_->SendShort(Short(0x95, 0x3C, 0x00)));
+    // A data byte where the status belongs is refused.
+    EXPECT_FALSE(port_->SendShort(Short(0x3C, 0x64, 0x00)));
+    EXPECT_FALSE(port_->SendShort(Short(0xF0, 0x7E, 0x7F)));
+}
+
+TEST_F(SynthPortTest, LongMessagesCarrySysExOrWholeChannelMessages)
+{
+    EXPECT_FALSE(port_->SendLong(Bytes{}));
+    EXPECT_FALSE(port_->SendLong(Bytes{0xF0, 0x7E, 0x7F, 0x09}));  // no end of exclusive
+    EXPECT_FALSE(port_->SendLong(Bytes{0x3C, 0x64}));              // no status
+    EXPECT_FALSE(port_->SendLong(Bytes{0x90, 0x3C}));              // cut short
+    EXPECT_FALSE(port_->SendLong(Bytes{0x90, 0x3C, 0xC0}));        // status inside the data
+    EXPECT_EQ(port_->ActiveVoices(), 0);
+
+    EXPECT_TRUE(port_->SendLong(Bytes{0xF0, 0xF7}));
+    // An escape with a program change and two notes under running status.
+    EXPECT_TRUE(port_->SendLong(Bytes{0xC1, 0x10, 0x91, 0x3C, 0x64, 0x40, 0x64}));
+    const int twoNotes = port_->ActiveVoices();
+    EXPECT_GT(twoNotes, 0);
+    EXPECT_TRUE(port_->SendLong(Bytes{0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0x91, 0x43, 0x64}));
+    EXPECT_GT(port_->ActiveVoices(), twoNotes);
+}
+
+TEST_F(SynthPortTest, ClosedPortRefusesEverything)
+{
+    EXPECT_TRUE(port_->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_TRUE(port_->Close());
+    EXPECT_FALSE(port_->Close());
+    EXPECT_EQ(port_->ActiveVoices(), 0);
+    EXPECT_FALSE(port_->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_FALSE(port_->SendLong(Bytes{0xF0, 0xF7}));
+    EXPECT_FALSE(port_->Reset());
+    std::vector<float> left(16), right(16);
+    EXPECT_FALSE(port_->Render(left, right));
+}
+
+TEST(SynthAudio, NoAudioDriverMeansNoPort)
+{
+    SynthConfig config;
+    if (!FindSoundFont(config)) GTEST_SKIP() << "no General MIDI SoundFont installed";
+    config.audioDrivers = {"no-such-driver"};
+    SynthSystem system(config);
+    EXPECT_EQ(system.DeviceCount(), 1);
+    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+    EXPECT_EQ(system.Open(1), nullptr);
+}
+
+TEST(SynthAudio, WhateverTheMachineOffersOpensCleanlyOrNotAtAll)
+{
+    SynthSystem system;
+    auto port = system.OpenSynth(kMidiMapper);
+    if (!port) GTEST_SKIP() << "no audio output on this machine";
+    EXPECT_NE(port->AudioDriver(), "");
+    std::vector<float> left(16), right(16);
+    EXPECT_FALSE(port->Render(left, right));  // the driver owns the rendering
+    EXPECT_TRUE(port->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_TRUE(port->Reset());
+    EXPECT_TRUE(port->Close());
+}
+
+// ---- Sequencer ports ---------------------------------------------------
+
+TEST(RtMidiPorts, UnreachableOrUnknownPortsFailQuietly)
+{
+    std::vector<std::string> names;
+    EXPECT_NO_THROW(names = ListRtMidiPorts());
+    RtMidiSystem system("no port is called this");
+    EXPECT_EQ(system.DeviceCount(), static_cast<int>(names.size()));
+    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+    EXPECT_EQ(system.Open(static_cast<int>(names.size())), nullptr);
+    EXPECT_EQ(system.Open(-7), nullptr);
+    EXPECT_EQ(RtMidiSystem("99999").Open(kMidiMapper), nullptr);
+}
+
+TEST(ListOutputs, ReportsTheSynthesizerWithItsSoundFont)
+{
+    const OutputList list = ListOutputs();
+    const auto soundFont = FindSoundFont(SynthConfig{});
+    EXPECT_EQ(list.synthAvailable, soundFont.has_value());
+    if (soundFont) {
+        EXPECT_EQ(list.soundFont, *soundFont);
+    }
+    EXPECT_EQ(list.rtMidiPorts, ListRtMidiPorts());
+}
+
+}  // namespace
+}  // namespace rovanta
