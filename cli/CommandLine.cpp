@@ -16,10 +16,15 @@ constexpr const char* kFooter = R"(Examples:
   rovanta-cli mirror -V --no-octave song.mid -o upside-down.mid
   rovanta-cli mirror -H -V songs/*.mid --out-dir mirrored -j 4
   rovanta-cli dump -V song.mid | less
+  rovanta-cli play -H song.mid
+  rovanta-cli play --port 1 song.mid
+  rovanta-cli play --log messages.txt song.mid
 
 Every report is printed on standard error as one line.
-Exit status: 0 when the output was written, 1 when nothing was loaded or
-nothing written (for --out-dir: when any file failed), 2 for a usage error.)";
+Exit status: 0 when the output was written or the song played to its end,
+1 when nothing was loaded or nothing written (for --out-dir: when any file
+failed) or the MIDI output could not be opened, 2 for a usage error, 130 when
+playback was stopped with Ctrl-C.)";
 
 struct Toggles {
     bool horizontal = false;
@@ -39,7 +44,8 @@ struct Toggles {
 
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err, bool errIsTerminal)
 {
-    CLI::App app{"Mirrors Standard MIDI Files (format 0 or 1): backwards in time, upside down in pitch, or both.",
+    CLI::App app{"Mirrors Standard MIDI Files (format 0 or 1): backwards in time, upside down in pitch, or both; "
+                 "saves or plays the result.",
                  "rovanta-cli"};
     app.set_version_flag("--version", std::string("rovanta-cli ") + ROVANTA_VERSION);
     app.require_subcommand(1);
@@ -67,6 +73,21 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     dumpToggles.AddTo(*dump);
     dump->add_option("INPUT", dumpInput, "Standard MIDI File to load")->required();
 
+    Toggles playToggles;
+    PlayArgs playArgs;
+    CLI::App* play = app.add_subcommand(
+        "play", "Play INPUT with the chosen reversals on the built-in synthesizer, a port or a message log");
+    playToggles.AddTo(*play);
+    play->add_option("INPUT", playArgs.input, "Standard MIDI File to load")->required();
+    CLI::Option* portOption =
+        play->add_option("--port", playArgs.port, "Play on this output (a name or number as `ports` lists it)");
+    CLI::Option* logOption =
+        play->add_option("--log", playArgs.log, "Write every message, timed, to this file instead of sounding it");
+    portOption->excludes(logOption);
+
+    CLI::App* ports =
+        app.add_subcommand("ports", "List the outputs --port accepts and whether the built-in synthesizer is available");
+
     try {
         app.parse(argc, argv);
         if (mirror->parsed() && outDirOption->count() == 0) {
@@ -79,6 +100,13 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         return app.exit(e, out, err) == 0 ? kExitOk : kExitUsage;
     }
 
+    if (ports->parsed()) return RunPorts(out);
+    if (play->parsed()) {
+        playArgs.settings = playToggles.Settings();
+        playArgs.progress = errIsTerminal;
+        const InterruptFlag interrupt;
+        return RunPlay(playArgs, err, interrupt.Flag());
+    }
     if (dump->parsed()) return RunDump({dumpToggles.Settings(), dumpInput}, out, err);
     if (outDirOption->count() > 0)
         return RunBatch({mirrorToggles.Settings(), inputs, outDir, jobs, errIsTerminal}, err);

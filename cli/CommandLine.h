@@ -7,8 +7,9 @@
 
 namespace rovanta::cli {
 
-// Help and version go to `out`, usage errors and reports to `err`. The exit
-// status: 0 done, 1 nothing loaded or written, 2 usage error.
+// Help, version and listings go to `out`, usage errors and reports to `err`.
+// The exit status: 0 done, 1 nothing loaded or written or no output opened,
+// 2 usage error, 130 playback stopped by Ctrl-C.
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err,
                    bool errIsTerminal);
 

@@ -2,15 +2,25 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
+#include "app/PlayPipeline.h"
 #include "cli/CliPlatform.h"
 #include "cli/SongDump.h"
+#include "playback/MusicPlayer.h"
+#include "playback/Ports.h"
+#include "playback/TimerThread.h"
 #include "smf/MidiFileLoader.h"
 #include "support/RunContext.h"
 
@@ -52,6 +62,61 @@ std::string CheckBatch(const BatchArgs& args)
     }
     return {};
 }
+
+constexpr const char* kClearLine = "\r\033[K";
+
+// Reports and the "tick N" line share stderr: a report first clears the tick
+// line, so each stays a whole line; the next redraw puts the tick back.
+class PlayConsole : public ReportSink {
+public:
+    PlayConsole(std::ostream& err, bool progress) : err_(&err), progress_(progress) {}
+
+    void Show(std::string_view text) override
+    {
+        std::lock_guard lock(mutex_);
+        if (std::exchange(tickShown_, false)) *err_ << kClearLine;
+        *err_ << text << '\n' << std::flush;
+    }
+    void DrawTick(std::int32_t tick)
+    {
+        if (!progress_) return;
+        std::lock_guard lock(mutex_);
+        *err_ << kClearLine << "tick " << tick << std::flush;
+        tickShown_ = true;
+    }
+    // The last tick shown stays on the screen as a line of its own.
+    void EndTickLine()
+    {
+        std::lock_guard lock(mutex_);
+        if (std::exchange(tickShown_, false)) *err_ << '\n' << std::flush;
+    }
+
+private:
+    std::mutex mutex_;
+    std::ostream* err_;
+    const bool progress_;
+    bool tickShown_ = false;
+};
+
+std::unique_ptr<MidiOutSystem> ChosenOutput(const PlayArgs& args)
+{
+    if (!args.port.empty()) return MakeRtMidiSystem(args.port);
+    if (!args.log.empty()) return MakeLogSystem(fs::path(args.log));
+    return MakeSynthSystem();
+}
+
+// What the player's threads tell the main loop.
+struct PlayProgress {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool ended = false;                // the end callback has run
+    std::atomic<std::int32_t> tick{0};  // written with the player's lock held: store only
+};
+
+std::atomic<bool> gInterrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the SIGINT handler may only touch lock-free atomics");
+
+void OnInterrupt(int) { gInterrupted.store(true); }
 
 }  // namespace
 
@@ -165,6 +230,93 @@ int RunDump(const DumpArgs& args, std::ostream& out, std::ostream& err)
         DumpSong(*loader.Song(), out);
     out << std::flush;
     return kExitOk;
+}
+
+int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& interrupted)
+{
+    using namespace std::chrono_literals;
+    PlayConsole console(err, args.progress);
+    RunContext ctx(console);
+    MidiFileLoader loader(ctx);
+    if (!LoadSong(loader, args.input)) return kExitFailed;
+
+    // Declared so that the player goes first: its threads use everything above it.
+    const std::unique_ptr<MidiOutSystem> output = ChosenOutput(args);
+    RealTimerService timers;
+    PlayProgress progress;
+    MusicPlayer player(PlaybackEnv{ctx, *output, timers});
+    PlayPipeline pipeline(player);
+
+    auto onEnd = [&progress] {
+        {
+            std::lock_guard lock(progress.mutex);
+            progress.ended = true;
+        }
+        progress.changed.notify_all();
+    };
+    auto onTick = [&progress](std::int32_t, std::int32_t tick, const MusicEvent*) {
+        progress.tick.store(tick, std::memory_order_relaxed);
+    };
+    pipeline.Play(*loader.Song(), args.settings, onEnd, onTick);
+
+    bool ended = false;
+    {
+        // A signal handler cannot notify, so the wait wakes up to look at the flag.
+        std::unique_lock lock(progress.mutex);
+        std::int32_t shown = -1;
+        while (!progress.ended && !interrupted.load()) {
+            const std::int32_t tick = progress.tick.load(std::memory_order_relaxed);
+            if (tick != shown) console.DrawTick(shown = tick);
+            progress.changed.wait_for(lock, 100ms);
+        }
+        ended = progress.ended;
+        console.DrawTick(progress.tick.load(std::memory_order_relaxed));
+    }
+
+    int status = kExitInterrupted;
+    if (ended) {
+        // The player thread resets and closes the output after the end callback.
+        while (!player.Finished()) timers.Sleep(10);
+        // A start that could not open the output keeps its slot; a playback
+        // that ran to its end has given it back.
+        status = player.HasPlayer() ? kExitFailed : kExitOk;
+    } else {
+        pipeline.Stop();
+    }
+    console.EndTickLine();
+    return status;
+}
+
+int RunPorts(std::ostream& out)
+{
+    const OutputList outputs = ListOutputs();
+    for (const std::string& name : outputs.rtMidiPorts) out << name << '\n';
+    if (outputs.synthAvailable)
+        out << "built-in synthesizer: available (SoundFont " << outputs.soundFont.string() << ")\n";
+    else
+        out << "built-in synthesizer: not available (no SoundFont found)\n";
+    out << std::flush;
+    return kExitOk;
+}
+
+InterruptFlag::InterruptFlag()
+{
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;  // a write to stderr must not fail with EINTR
+    sigaction(SIGINT, &action, &previous_);
+}
+
+InterruptFlag::~InterruptFlag()
+{
+    sigaction(SIGINT, &previous_, nullptr);
+}
+
+const std::atomic<bool>& InterruptFlag::Flag() const
+{
+    return gInterrupted;
 }
 
 }  // namespace rovanta::cli

@@ -4,6 +4,9 @@
 // Each command runs the application's own Load and Save; only the dialogs and
 // message boxes are replaced (see CliPlatform.h).
 
+#include <signal.h>
+
+#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <ostream>
@@ -21,6 +24,7 @@ namespace rovanta::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // nothing loaded or nothing written
 inline constexpr int kExitUsage = 2;
+inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report it
 
 struct MirrorArgs {
     MirrorSettings settings;
@@ -71,5 +75,38 @@ int RunBatch(const BatchArgs& args, std::ostream& err);
 // `dump INPUT`: the loaded song, or with a reversal chosen the mirrored copy,
 // as one line per event on `out`; reports on `err`.
 int RunDump(const DumpArgs& args, std::ostream& out, std::ostream& err);
+
+struct PlayArgs {
+    MirrorSettings settings;
+    std::string input;
+    std::string port;       // a sequencer port by name or number; empty: see `log`
+    std::string log;        // a message log file; both empty: the built-in synthesizer
+    bool progress = false;  // redraw "tick N" on one line (stderr is a terminal)
+};
+
+// `play INPUT`: loads as `mirror` does, plays the chosen reversals and waits
+// for the song's end. When `interrupted` becomes true the playback is stopped
+// (PlayStop) and the exit status is 130. Exit 1 when nothing was loaded or the
+// output could not be opened. Reports on `err`, one line each, as raised.
+int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& interrupted);
+
+// `ports`: one line per sequencer port `--port` accepts, then whether the
+// built-in synthesizer is available.
+int RunPorts(std::ostream& out);
+
+// While it lives, Ctrl-C (SIGINT) only raises Flag(); the previous handler is
+// put back afterwards. One at a time.
+class InterruptFlag {
+public:
+    InterruptFlag();
+    ~InterruptFlag();
+    InterruptFlag(const InterruptFlag&) = delete;
+    InterruptFlag& operator=(const InterruptFlag&) = delete;
+
+    const std::atomic<bool>& Flag() const;
+
+private:
+    struct sigaction previous_ {};
+};
 
 }  // namespace rovanta::cli

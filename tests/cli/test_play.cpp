@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/Commands.h"
+#include "smf/SmfBytes.h"
+
+namespace rovanta::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using test::Bytes;
+using test::Chunk;
+using test::Smf;
+using Strings = std::vector<std::string>;
+
+class PlayDir {
+public:
+    PlayDir()
+        : path_(fs::temp_directory_path() / ("rovanta-play-" + std::to_string(std::random_device{}())))
+    {
+        fs::create_directories(path_);
+    }
+    ~PlayDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+    std::string Write(const std::string& name, const Bytes& bytes) const
+    {
+        std::ofstream(path_ / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        return *this / name;
+    }
+
+private:
+    fs::path path_;
+};
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun Cli(Strings args)
+{
+    args.insert(args.begin(), "rovanta-cli");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    std::ostringstream out;
+    std::ostringstream err;
+    const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, false);
+    return {status, out.str(), err.str()};
+}
+
+// The log's messages without their times: "000012345 90 3C 64" -> "90 3C 64".
+Strings Messages(const std::string& path)
+{
+    Strings out;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) out.push_back(line.substr(line.find(' ') + 1));
+    return out;
+}
+
+// 480 quarter notes a minute: C4 for a sixteenth, a sixteenth's rest, E4 for a
+// sixteenth; well under a second.
+const Bytes kTwoNotes = Smf(0, 96, {Chunk("00 FF 51 03 01 E8 48 | 00 C0 05 | 00 90 3C 64 | 18 80 3C 40 |"
+                                          " 18 90 40 64 | 18 80 40 40 | 00 FF 2F 00")});
+
+TEST(ThreadedCliPlay, TheLogHoldsTheSongBetweenSystemOnAndResetAndTheRunEndsWithIt)
+{
+    PlayDir dir;
+    const std::string in = dir.Write("in.mid", kTwoNotes);
+
+    const CliRun plain = Cli({"play", "--log", dir / "plain.txt", in});
+    EXPECT_EQ(plain.status, kExitOk);
+    EXPECT_EQ(plain.err, "");
+    EXPECT_EQ(Messages(dir / "plain.txt"), (Strings{"F0 7E 7F 09 01 F7", "C0 05", "90 3C 64", "80 3C 00", "90 40 64",
+                                                    "80 40 00", "reset", "close"}));
+
+    // The reversals reach the player: reflected about C4 (the C at or below the
+    // middle of 60..64), 64 becomes 56; then both rise an octave.
+    const CliRun vertical = Cli({"play", "-V", "--log", dir / "v.txt", in});
+    EXPECT_EQ(vertical.status, kExitOk);
+    EXPECT_EQ(Messages(dir / "v.txt"), (Strings{"F0 7E 7F 09 01 F7", "C0 05", "90 48 64", "80 48 00", "90 44 64",
+                                                "80 44 00", "reset", "close"}));
+}
+
+TEST(ThreadedCliPlay, NothingLoadedOrNoOutputOpenedExitsWithOne)
+{
+    PlayDir dir;
+    const std::string in = dir.Write("in.mid", kTwoNotes);
+
+    const CliRun missing = Cli({"play", "--log", dir / "log.txt", dir / "missing.mid"});
+    EXPECT_EQ(missing.status, kExitFailed);
+    EXPECT_NE(missing.err.find(dir / "missing.mid"), std::string::npos) << missing.err;
+    EXPECT_FALSE(fs::exists(dir / "log.txt"));
+
+    // The log cannot be created, so the device does not open.
+    const CliRun unopened = Cli({"play", "--log", dir / "no-such-folder/log.txt", in});
+    EXPECT_EQ(unopened.status, kExitFailed);
+    EXPECT_NE(unopened.err.find("Can not open Midi device!"), std::string::npos) << unopened.err;
+}
+
+TEST(ThreadedCliPlay, AnInterruptStopsThePlaybackWithResetAndCloseAndExits130)
+{
+    PlayDir dir;
+    // One note of eighty quarters: only a stop ends this run in time.
+    const std::string in =
+        dir.Write("long.mid", Smf(0, 96, {Chunk("00 90 3C 64 | BC 00 80 3C 40 | 00 FF 2F 00")}));
+    PlayArgs args;
+    args.input = in;
+    args.log = dir / "log.txt";
+    std::atomic<bool> interrupted{false};
+    std::jthread interrupter([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        interrupted = true;
+    });
+    std::ostringstream err;
+    EXPECT_EQ(RunPlay(args, err, interrupted), kExitInterrupted);
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Messages(args.log), (Strings{"F0 7E 7F 09 01 F7", "90 3C 64", "reset", "close"}));
+}
+
+TEST(ThreadedCliPlay, CtrlCOnlyRaisesTheFlagWhileTheHandlerIsInstalled)
+{
+    struct sigaction before {};
+    sigaction(SIGINT, nullptr, &before);
+    {
+        const InterruptFlag interrupt;
+        EXPECT_FALSE(interrupt.Flag());
+        raise(SIGINT);
+        EXPECT_TRUE(interrupt.Flag());
+    }
+    struct sigaction after {};
+    sigaction(SIGINT, nullptr, &after);
+    EXPECT_EQ(after.sa_handler, before.sa_handler);
+}
+
+TEST(CliPlay, PortAndLogExcludeEachOtherAndPortsNamesTheSynthesizer)
+{
+    const CliRun both = Cli({"play", "--port", "0", "--log", "log.txt", "in.mid"});
+    EXPECT_EQ(both.status, kExitUsage);
+    EXPECT_NE(both.err.find("excludes"), std::string::npos) << both.err;
+    EXPECT_EQ(Cli({"play"}).status, kExitUsage);
+    EXPECT_EQ(Cli({"ports", "extra"}).status, kExitUsage);
+
+    const CliRun ports = Cli({"ports"});
+    EXPECT_EQ(ports.status, kExitOk);
+    EXPECT_NE(ports.out.find("built-in synthesizer: "), std::string::npos) << ports.out;
+}
+
+}  // namespace
+}  // namespace rovanta::cli
