@@ -75,11 +75,7 @@ std::ptrdiff_t FindMeta(const std::vector<MusicEvent>& events, std::int32_t type
 
 std::string NameIn(const std::vector<MusicEvent>& events, std::ptrdiff_t at)
 {
-    if (at < 0) return {};
-    const auto bytes = events[static_cast<std::size_t>(at)].Bytes();
-    std::string name(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    name.resize(std::strlen(name.c_str()));
-    return name;
+    return at < 0 ? std::string{} : events[static_cast<std::size_t>(at)].Text();
 }
 
 MusicEvent EndOfTrack(std::int32_t delta)
@@ -448,9 +444,7 @@ void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target
             if (events[p].IsMeta(meta::kTrackName)) nameAt = static_cast<std::ptrdiff_t>(p);
         std::string bText;
         if (nameAt >= 0) {
-            const auto bytes = events[static_cast<std::size_t>(nameAt)].Bytes();
-            bText.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            bText.resize(std::strlen(bText.c_str()));
+            bText = events[static_cast<std::size_t>(nameAt)].Text();
             dropped[t][static_cast<std::size_t>(nameAt)] = true;
         }
         std::string joined = a.empty() ? bText : a + " / " + bText;
@@ -485,10 +479,8 @@ void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target
         if (!joined.empty()) names[{0, static_cast<std::int32_t>(t), kJoinedName}] = {joined, false};
         for (std::size_t p = 0; p < events.size(); ++p) {
             if (static_cast<std::ptrdiff_t>(p) == nameAt || !events[p].IsMeta(meta::kTrackName)) continue;
-            const auto bytes = events[p].Bytes();
-            std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-            text.resize(std::strlen(text.c_str()));
-            names[{ticks[t][p], static_cast<std::int32_t>(t), static_cast<std::int32_t>(p)}] = {text, IsOversize(events[p])};
+            names[{ticks[t][p], static_cast<std::int32_t>(t), static_cast<std::int32_t>(p)}] = {events[p].Text(),
+                                                                                       IsOversize(events[p])};
         }
     }
 

@@ -218,10 +218,7 @@ int MidiTrackData::GetMetaText(std::int32_t type, std::string& text) const
     text.clear();
     for (const MusicEvent& event : events_) {
         if (!event.IsMeta(type)) continue;
-        const auto bytes = event.Bytes();
-        text.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-        // Names are zero-terminated texts: a zero byte ends them.
-        text.resize(std::strlen(text.c_str()));
+        text = event.Text();
         return 1;
     }
     return 0;

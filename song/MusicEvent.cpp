@@ -120,6 +120,13 @@ std::span<const std::uint8_t> MusicEvent::Bytes() const
     return {bytes.data(), std::min(Count(length), bytes.size())};
 }
 
+std::string MusicEvent::Text() const
+{
+    const auto view = Bytes();
+    const auto end = std::find(view.begin(), view.end(), std::uint8_t{0});
+    return std::string(view.begin(), end);
+}
+
 MusicEvent MusicEvent::MakeMasterVolume(std::int32_t v)
 {
     MusicEvent event;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "song/EventBytes.h"
 #include "support/Report.h"
@@ -92,6 +93,8 @@ struct MusicEvent {
     // The first `length` bytes (empty without a buffer).
     std::span<const std::uint8_t> Bytes() const;
     void FreeBytes() { bytes.Release(); }
+    // The bytes as a text: texts are zero-terminated, so it ends at a zero byte.
+    std::string Text() const;
 
     bool IsMeta(std::int32_t metaType) const { return kind == kind::kMeta && type == metaType; }
     bool IsEndOfTrack() const { return IsMeta(meta::kEndOfTrack); }
