@@ -10,12 +10,15 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "app/MirrorPipeline.h"
 #include "smf/MidiFileLoader.h"
+#include "smf/SmfWriter.h"
 #include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
 #include "song/MusicEvent.h"
@@ -225,8 +228,21 @@ inline LoadOutcome RunLoadPath(const std::string& path, const ViolationHandler& 
             ordered.PairTrack();
             CheckSong(ordered, track_state::kPaired, "same-tick passes+PairTrack", violated);
 
-            // TODO(writer): encode `song`, `copy` and `ordered` with the writer's
-            // Encode here, check the image, and load it back through this path.
+            // Both reversals and the writer, as Save runs them; the image
+            // must be a one-track format-0 file whose chunk length is right.
+            MidiF0Data saved = MirroredCopy(song, MirrorSettings{true, true, 1});
+            Encode(saved);
+            if (saved.State() != track_state::kEncoded) {
+                violated("Encode", "the song was not encoded");
+            } else {
+                const std::uint8_t* image = saved.Block().data();
+                const auto length = static_cast<std::uint32_t>(saved.dataLength);
+                const std::uint32_t chunk = (std::uint32_t{image[18]} << 24) | (std::uint32_t{image[19]} << 16) |
+                                            (std::uint32_t{image[20]} << 8) | image[21];
+                if (length < 22 || std::memcmp(image, "MThd", 4) != 0 || std::memcmp(image + 14, "MTrk", 4) != 0 ||
+                    chunk + 22 != length)
+                    violated("Encode", "the image is not a well-formed one-track file");
+            }
         }
     }
     outcome.reports = sink.Reports();
