@@ -1,0 +1,288 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Controller.h"
+#include "common/TestSinks.h"
+#include "playback/PlaybackFakes.h"
+#include "playback/TimerThread.h"
+#include "support/FileChooser.h"
+
+namespace rovanta {
+namespace {
+
+using namespace std::chrono_literals;
+using Bytes = std::vector<std::uint8_t>;
+using Strings = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Records the window calls; posted tasks wait until the test pumps them, as
+// queued messages wait for the window thread.
+class FakeWindow : public WindowOps {
+public:
+    void AppendAboutMenuEntry(int id, const std::string& text) override { Log("menu " + std::to_string(id) + " " + text); }
+    void SetWindowIcon(int id) override { Log("icon " + std::to_string(id)); }
+    void BuildSkin() override { Log("build skin"); }
+    void DestroySkin() override { Log("destroy skin"); }
+    void SetCaption(int code, const std::string& text) override { Log("caption " + std::to_string(code) + " " + text); }
+    void PresentAll(Group group) override { Log("present " + std::to_string(static_cast<int>(group))); }
+    int IsChecked(int index) override { return checked[index]; }
+    void SetTickText(const std::string& text) override { Log("tick " + text); }
+    void ShowMessage(const std::string& text) override { Log("message " + text); }
+    void RunAboutDialog() override { Log("about"); }
+    int RunSettingsDialog(int option) override
+    {
+        Log("settings " + std::to_string(option));
+        return settingsAnswer ? *settingsAnswer : option;
+    }
+    void OpenHelp(const std::string& file, const std::string& topic) override { Log("help " + file + " " + topic); }
+    void EndWithAccept() override { Log("accept"); }
+    void PostPaint() override { Log("paint"); }
+    bool IsMinimized() override { return minimized; }
+    void PaintMinimizedIcon(int id) override { Log("minimized icon " + std::to_string(id)); }
+    void DefaultPaint() override { Log("default paint"); }
+    void InvalidateControl(int id) override { Log("invalidate " + std::to_string(id)); }
+    void PostToWindowThread(std::function<void()> task) override
+    {
+        std::lock_guard lock(mutex_);
+        posted_.push_back(std::move(task));
+    }
+
+    // Runs the queued tasks on the calling (window) thread.
+    void Pump()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::lock_guard lock(mutex_);
+                if (posted_.empty()) return;
+                task = std::move(posted_.front());
+                posted_.pop_front();
+            }
+            task();
+        }
+    }
+    Strings Take() { return std::exchange(calls_, {}); }
+
+    int checked[2] = {0, 0};
+    std::optional<int> settingsAnswer;
+    bool minimized = false;
+
+private:
+    void Log(std::string call) { calls_.push_back(std::move(call)); }
+    Strings calls_;
+    std::mutex mutex_;
+    std::deque<std::function<void()>> posted_;
+};
+
+class ScriptedChooser : public FileChooser {
+public:
+    std::optional<FileDialogAnswer> Choose(const FileDialogRequest& request) override
+    {
+        requests.push_back(request);
+        if (answers.empty()) return std::nullopt;
+        std::optional<std::string> answer = answers.front();
+        answers.pop_front();
+        if (!answer) return std::nullopt;
+        return FileDialogAnswer{*answer, 1};
+    }
+    std::deque<std::optional<std::string>> answers;  // nullopt: cancelled
+    std::vector<FileDialogRequest> requests;
+};
+
+Bytes ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+// The note number of the first note-on in an SMF image; -1 when none.
+int FirstNoteOn(const Bytes& file)
+{
+    for (std::size_t i = 22; i + 1 < file.size(); ++i)
+        if ((file[i] & 0xF0) == 0x90) return file[i + 1];
+    return -1;
+}
+
+class ControllerTest : public ::testing::Test {
+protected:
+    ControllerTest()
+    {
+        dir_ = fs::temp_directory_path() / ("rovanta_ctl_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
+        song = (dir_ / "in.mid").string();
+        // Format 0, 96 ticks per quarter: C4 held for `offDelta` (two bytes of delta).
+        std::ofstream(song, std::ios::binary).write(reinterpret_cast<const char*>(kSong), sizeof kSong);
+        control.OnInit();
+        window.Take();
+    }
+    ~ControllerTest() override { fs::remove_all(dir_); }
+
+    void Load(const std::optional<std::string>& answer)
+    {
+        chooser.answers.push_back(answer);
+        control.DispatchCommand(ctl::kLoad);
+    }
+    bool PumpUntil(const std::function<bool()>& done)
+    {
+        const auto end = std::chrono::steady_clock::now() + 10s;
+        for (window.Pump(); !done() && std::chrono::steady_clock::now() < end; window.Pump())
+            std::this_thread::sleep_for(2ms);
+        return done();
+    }
+
+    static constexpr std::uint8_t kSong[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+                                            'M', 'T', 'r', 'k', 0, 0, 0, 13, 0, 0x90, 0x3C, 0x64,
+                                            0x81, 0x40, 0x80, 0x3C, 0, 0, 0xFF, 0x2F, 0};  // note lasts 192 ticks
+    fs::path dir_;
+
+public:
+    std::string song;
+    test::Recorded r;
+    FakeWindow window;
+    ScriptedChooser chooser;
+    RealTimerService timers;
+    test::RecordingPorts ports{[this] { return timers.NowMicros(); }};
+    Controller control{r.ctx, chooser, window, PlaybackEnv{r.ctx, ports, timers, 6}};
+};
+
+TEST_F(ControllerTest, EveryCommandRepaintsAndPlayOrSaveWithoutASongDoNothing)
+{
+    control.DispatchCommand(ctl::kPlayStop);
+    control.DispatchCommand(ctl::kSave);
+    control.DispatchCommand(6);
+    control.DispatchCommand(-1);
+    EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint", "paint"}));
+    EXPECT_TRUE(chooser.requests.empty());
+    EXPECT_FALSE(control.Playing());
+
+    control.DispatchCommand(ctl::kHelp);
+    control.DispatchCommand(ctl::kQuit);
+    EXPECT_EQ(window.Take(), (Strings{"help Rovanta.chm top.htm", "paint", "accept", "paint"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
+{
+    EXPECT_EQ(control.RaiseOctave(), 1);
+    window.settingsAnswer = 0;
+    control.DispatchCommand(ctl::kSettings);
+    EXPECT_EQ(control.RaiseOctave(), 0);
+    window.settingsAnswer.reset();  // closed with Escape
+    control.DispatchCommand(ctl::kSettings);
+    EXPECT_EQ(control.RaiseOctave(), 0);
+    EXPECT_EQ(window.Take(), (Strings{"settings 1", "paint", "settings 0", "paint"}));
+    control.OnInit();
+    EXPECT_EQ(control.RaiseOctave(), 1);
+    EXPECT_EQ(window.Take(), (Strings{"menu 16 Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...", "icon 128", "build skin"}));
+}
+
+TEST_F(ControllerTest, ACancelledLoadDropsThePreviousSongAndShowsNothing)
+{
+    Load(song);
+    ASSERT_NE(control.LoadedSong(), nullptr);
+    EXPECT_EQ(chooser.requests.at(0).filter, "SMF files|*.mid|");
+    Load(std::nullopt);
+    EXPECT_EQ(control.LoadedSong(), nullptr);
+    control.DispatchCommand(ctl::kPlayStop);
+    control.DispatchCommand(ctl::kSave);
+    EXPECT_EQ(chooser.requests.size(), 2u);  // Save asked nothing
+    EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint", "paint"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
+TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlone)
+{
+    Load(song);
+    const MidiF0Data* loaded = control.LoadedSong();
+    ASSERT_NE(loaded, nullptr);
+    const std::size_t events = loaded->Track().Events().size();
+    const std::string plain = (dir_ / "plain.mid").string(), raised = (dir_ / "raised.mid").string(),
+                      flat = (dir_ / "flat.mid").string();
+
+    // The octave option alone changes no pitch.
+    chooser.answers.push_back(plain);
+    control.DispatchCommand(ctl::kSave);
+    window.checked[1] = 1;
+    chooser.answers.push_back(raised);
+    control.DispatchCommand(ctl::kSave);
+    window.settingsAnswer = 0;
+    control.DispatchCommand(ctl::kSettings);
+    chooser.answers.push_back(flat);
+    control.DispatchCommand(ctl::kSave);
+
+    EXPECT_EQ(FirstNoteOn(ReadFile(plain)), 0x3C);
+    const int up = FirstNoteOn(ReadFile(raised)), down = FirstNoteOn(ReadFile(flat));
+    ASSERT_GE(down, 0);
+    EXPECT_EQ(up - down, 12);
+    EXPECT_EQ(control.LoadedSong(), loaded);
+    EXPECT_EQ(loaded->Track().Events().size(), events);
+    EXPECT_EQ(loaded->Track().Events()[0].note, 0x3C);
+    EXPECT_EQ(control.MirrorCopy(), nullptr);
+}
+
+TEST_F(ControllerTest, WindowMenuPaintAndDestroy)
+{
+    EXPECT_TRUE(control.OnWindowMenu(0x13));
+    EXPECT_FALSE(control.OnWindowMenu(0xF060));
+    control.OnPaint();
+    window.minimized = true;
+    control.OnPaint();
+    control.OnDestroy();
+    EXPECT_EQ(window.Take(), (Strings{"about", "default paint", "present 0", "present 1", "present 2",
+                                      "invalidate 1014", "invalidate 1015", "minimized icon 128", "destroy skin"}));
+}
+
+using ThreadedController = ControllerTest;
+
+TEST_F(ThreadedController, QuitIsRefusedWhilePlayingAndStopKeepsTheMirrorCopy)
+{
+    Load(song);
+    window.Take();
+    control.DispatchCommand(ctl::kPlayStop);
+    EXPECT_TRUE(control.Playing());
+    ASSERT_NE(control.MirrorCopy(), nullptr);
+    control.DispatchCommand(ctl::kQuit);
+    EXPECT_EQ(window.Take(), (Strings{"caption 3       Stop", "paint", "message Can not quit while midi is playing!",
+                                      "paint"}));
+    control.DispatchCommand(ctl::kPlayStop);
+    EXPECT_FALSE(control.Playing());
+    EXPECT_NE(control.MirrorCopy(), nullptr);
+    // Notifications of the stopped playback still queued are dropped.
+    window.Pump();
+    control.DispatchCommand(ctl::kQuit);
+    EXPECT_EQ(window.Take(), (Strings{"caption 3       Play", "paint", "accept", "paint"}));
+}
+
+TEST_F(ThreadedController, TheNaturalEndRelabelsAndTheTickDisplayKeepsItsLastValue)
+{
+    Load(song);
+    control.DispatchCommand(ctl::kPlayStop);
+    // Loading while playing drops the loaded song; the playback goes on.
+    Load(std::nullopt);
+    control.DispatchCommand(ctl::kPlayStop);
+    EXPECT_TRUE(control.Playing());
+    window.Take();
+    ASSERT_TRUE(PumpUntil([&] { return !control.Playing(); }));
+    const Strings calls = window.Take();
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front(), "tick 0");
+    EXPECT_EQ(Strings(calls.end() - 3, calls.end()), (Strings{"tick 192", "caption 3       Play", "present 1"}));
+    control.DispatchCommand(ctl::kQuit);
+    EXPECT_EQ(window.Take(), (Strings{"accept", "paint"}));
+}
+
+}  // namespace
+}  // namespace rovanta
