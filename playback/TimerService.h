@@ -2,7 +2,9 @@
 // One-shot timers and waiting, standing in for the system's multimedia
 // timers. One timer thread runs every callback, so callbacks never overlap.
 // A timer armed from inside a callback counts its delay from that callback's
-// deadline, not from the moment it runs, so latency never adds up.
+// deadline, not from the moment it runs, so latency never adds up (unless the
+// callback ran very late, e.g. behind a message box: then it counts from now,
+// so the rest does not rush out to catch up).
 
 #include <cstdint>
 #include <functional>

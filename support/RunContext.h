@@ -2,8 +2,9 @@
 // The state that lives for one program run: where reports go, the reader's
 // running-status byte and the once-only warning flags. The GUI owns one for its
 // whole run; the command-line tool makes a fresh one per input file; tests make
-// their own. Only the window (or job) thread touches the flags; the sink is the
-// one member other threads use.
+// their own. The window (or job) thread touches the flags, except the device
+// flag, which the player thread of a start uses while the window thread waits
+// for that start; the sink may be called from any thread.
 
 #include <cstdint>
 #include <string_view>
