@@ -167,7 +167,9 @@ void BM_PairNotes(benchmark::State& state)
     Finish(state, sink, static_cast<std::int32_t>(song.size()));
 }
 
-void BM_UnpairNotes(benchmark::State& state)
+// Times `pass` on a fresh copy of a paired track; the copy itself is not timed.
+template <typename Pass>
+void OnPairedCopy(benchmark::State& state, Pass pass)
 {
     CountingSink sink;
     RunContext ctx(sink);
@@ -178,10 +180,15 @@ void BM_UnpairNotes(benchmark::State& state)
         track.reset();
         track.emplace(MidiTrackData::Copy(source));
         state.ResumeTiming();
-        track->UnpairNotes();
+        pass(*track);
         benchmark::DoNotOptimize(track->Count());
     }
     Finish(state, sink, source.Count());
+}
+
+void BM_UnpairNotes(benchmark::State& state)
+{
+    OnPairedCopy(state, [](MidiTrackData& track) { track.UnpairNotes(); });
 }
 
 void BM_Copy(benchmark::State& state)
@@ -202,19 +209,7 @@ void BM_Copy(benchmark::State& state)
 
 void BM_Retime480To96(benchmark::State& state)
 {
-    CountingSink sink;
-    RunContext ctx(sink);
-    const MidiTrackData source = PairedTrack(ctx, static_cast<std::int32_t>(state.range(0)));
-    std::optional<MidiTrackData> track;
-    for (auto _ : state) {
-        state.PauseTiming();
-        track.reset();
-        track.emplace(MidiTrackData::Copy(source));
-        state.ResumeTiming();
-        track->Retime(480, 96);
-        benchmark::DoNotOptimize(track->Count());
-    }
-    Finish(state, sink, source.Count());
+    OnPairedCopy(state, [](MidiTrackData& track) { track.Retime(480, 96); });
 }
 
 constexpr std::int64_t kSizes[] = {1024, 16384, 131072};

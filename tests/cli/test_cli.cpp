@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/CliPlatform.h"
+#include "cli/CliHarness.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "cli/SongDump.h"
@@ -31,37 +32,9 @@ using Strings = std::vector<std::string>;
 const std::string kCantOpen = "Midiファイルが開けませんでした。";
 const std::string kUndefined = "MDTK0D000002 Undefined Midi Event";
 
-// A fresh folder under the system's temporary folder, removed with its contents.
-class TempDir {
-public:
-    TempDir()
-    {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("rovanta-cli-" + std::to_string(random()) + std::to_string(random()));
-        fs::create_directories(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        const std::string path = *this / name;
-        fs::create_directories(fs::path(path).parent_path());
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
-        return path;
-    }
-    std::string Path() const { return path_.string(); }
-
-private:
-    fs::path path_;
-};
+using harness::Cli;
+using harness::CliRun;
+using harness::TempDir;
 
 Bytes ReadBytes(const std::string& path)
 {
@@ -77,22 +50,6 @@ Strings Lines(const std::string& text)
     return out;
 }
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(Strings args)
-{
-    args.insert(args.begin(), "rovanta-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, false);
-    return {status, out.str(), err.str()};
-}
 
 // Tempo, program 5 and volume 100 on channel 0, then middle C for a quarter
 // note: a file the writer reproduces byte for byte, so a plain Save must give

@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/CliHarness.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
 #include "smf/SmfBytes.h"
@@ -25,46 +26,9 @@ using test::Chunk;
 using test::Smf;
 using Strings = std::vector<std::string>;
 
-class PlayDir {
-public:
-    PlayDir()
-        : path_(fs::temp_directory_path() / ("rovanta-play-" + std::to_string(std::random_device{}())))
-    {
-        fs::create_directories(path_);
-    }
-    ~PlayDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-    std::string Write(const std::string& name, const Bytes& bytes) const
-    {
-        std::ofstream(path_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        return *this / name;
-    }
-
-private:
-    fs::path path_;
-};
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(Strings args)
-{
-    args.insert(args.begin(), "rovanta-cli");
-    std::vector<const char*> argv;
-    for (const std::string& a : args) argv.push_back(a.c_str());
-    std::ostringstream out;
-    std::ostringstream err;
-    const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err, false);
-    return {status, out.str(), err.str()};
-}
+using harness::Cli;
+using harness::CliRun;
+using PlayDir = harness::TempDir;
 
 // The log's messages without their times: "000012345 90 3C 64" -> "90 3C 64".
 Strings Messages(const std::string& path)
