@@ -1,0 +1,591 @@
+// rovanta-draw-skin: draws the main window's bitmaps, the application icon and
+// the help page's melody picture, and writes them as PNG files under a
+// resources folder:
+//
+//   rovanta-draw-skin <resources-dir>
+//
+// writes <dir>/skin/bmp129.png ... bmp137.png, <dir>/icons/rovanta-*.png and
+// <dir>/help/melody.png. Everything is drawn from fixed numbers and fixed
+// fonts, so a run on the same machine always gives the same bytes. The melody
+// picture is not drawn by hand: the mirrored melodies come out of the same
+// pipeline that Play and Save use.
+
+#include <QByteArray>
+#include <QColor>
+#include <QDir>
+#include <QFont>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPen>
+#include <QRadialGradient>
+#include <QString>
+#include <QStringList>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "app/MirrorPipeline.h"
+#include "song/MidiF0Data.h"
+#include "song/MidiTrackData.h"
+#include "song/MusicEvent.h"
+#include "support/Report.h"
+#include "support/RunContext.h"
+
+using namespace rovanta;
+
+namespace {
+
+// The panel grey of the background; every face fills its corners with it so
+// the round and pill-shaped buttons blend into the window.
+const QColor kPanel(216, 216, 212);
+
+// The window draws button captions in this colour over the faces; the faces
+// are kept light enough behind it (contrast of at least 4.5 : 1).
+const QColor kCaptionGreen(0, 100, 0);
+
+const char* const kFontFamily = "DejaVu Sans";
+
+// The same physical resolution in every file, so nothing depends on the screen.
+constexpr int kDotsPerMeter = 3780;  // 96 dots per inch
+
+QFont Font(int pixelSize, bool bold)
+{
+    QFont font(QString::fromLatin1(kFontFamily));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setHintingPreference(QFont::PreferFullHinting);
+    return font;
+}
+
+QImage Canvas(int width, int height, const QColor& fill)
+{
+    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
+    image.fill(fill);
+    image.setDotsPerMeterX(kDotsPerMeter);
+    image.setDotsPerMeterY(kDotsPerMeter);
+    return image;
+}
+
+bool Write(const QImage& image, const QString& path)
+{
+    if (image.save(path, "PNG")) return true;
+    std::fprintf(stderr, "rovanta-draw-skin: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+// The window bitmaps are 24-bit pictures without transparency.
+bool WriteOpaque(const QImage& image, const QString& path)
+{
+    QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    rgb.setDotsPerMeterX(kDotsPerMeter);
+    rgb.setDotsPerMeterY(kDotsPerMeter);
+    return Write(rgb, path);
+}
+
+// ---------------------------------------------------------------------------
+// Background (131): a flat panel with a three-pixel bevel, light at the top
+// and left, dark at the bottom and right. Only its top-left part shows.
+
+QImage DrawBackground()
+{
+    constexpr int kWidth = 574;
+    constexpr int kHeight = 696;
+    QImage image = Canvas(kWidth, kHeight, kPanel);
+    const QColor light[3] = {QColor(255, 255, 255), QColor(241, 241, 238), QColor(230, 230, 226)};
+    const QColor dark[3] = {QColor(92, 92, 88), QColor(140, 140, 136), QColor(182, 182, 178)};
+    QPainter p(&image);
+    for (int i = 0; i < 3; ++i) {
+        // Light edges first; the dark ones then take the two far corners.
+        p.fillRect(i, i, kWidth - 2 * i, 1, light[i]);
+        p.fillRect(i, i, 1, kHeight - 2 * i, light[i]);
+        p.fillRect(i, kHeight - 1 - i, kWidth - 2 * i, 1, dark[i]);
+        p.fillRect(kWidth - 1 - i, i, 1, kHeight - 2 * i, dark[i]);
+        // The bottom-left and top-right corners meet on the diagonal.
+        p.fillRect(i, kHeight - 1 - i, 1, 1, light[i]);
+        p.fillRect(kWidth - 1 - i, i, 1, 1, light[i]);
+    }
+    return image;
+}
+
+// ---------------------------------------------------------------------------
+// Pill-shaped push and toggle faces (132, 133, 137), 115 x 32. They carry no
+// text: the window writes the captions over them.
+
+enum class PillFace { Raised, Pushed, On };
+
+QPainterPath Pill(const QRectF& r)
+{
+    QPainterPath path;
+    const qreal radius = r.height() / 2;
+    path.addRoundedRect(r, radius, radius);
+    return path;
+}
+
+QImage DrawPill(PillFace face)
+{
+    constexpr int kWidth = 115;
+    constexpr int kHeight = 32;
+    QImage image = Canvas(kWidth, kHeight, kPanel);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF outer(0.5, 0.5, kWidth - 1.0, kHeight - 1.0);
+    const QRectF inner = outer.adjusted(1.25, 1.25, -1.25, -1.25);
+    const QRectF edge = outer.adjusted(2.5, 2.5, -2.5, -2.5);
+
+    // Rim.
+    QColor rim = face == PillFace::Raised ? QColor(112, 112, 108) : QColor(94, 94, 90);
+    if (face == PillFace::On) rim = QColor(86, 104, 80);
+    p.setPen(Qt::NoPen);
+    p.setBrush(rim);
+    p.drawPath(Pill(outer));
+
+    // Face.
+    QLinearGradient fill(0, inner.top(), 0, inner.bottom());
+    switch (face) {
+    case PillFace::Raised:
+        fill.setColorAt(0.0, QColor(253, 253, 251));
+        fill.setColorAt(0.5, QColor(236, 236, 233));
+        fill.setColorAt(1.0, QColor(208, 208, 204));
+        break;
+    case PillFace::Pushed:
+        fill.setColorAt(0.0, QColor(190, 190, 186));
+        fill.setColorAt(0.4, QColor(208, 208, 204));
+        fill.setColorAt(1.0, QColor(218, 218, 214));
+        break;
+    case PillFace::On:
+        fill.setColorAt(0.0, QColor(176, 194, 168));
+        fill.setColorAt(0.4, QColor(198, 216, 190));
+        fill.setColorAt(1.0, QColor(208, 224, 200));
+        break;
+    }
+    p.setBrush(fill);
+    p.drawPath(Pill(inner));
+
+    // Light and shade along the inside of the rim: a raised face catches the
+    // light at the top; a pushed-in one lies in the shadow of its upper rim.
+    const bool raised = face == PillFace::Raised;
+    QLinearGradient shine(0, edge.top() - 1, 0, edge.bottom() + 1);
+    if (raised) {
+        shine.setColorAt(0.0, QColor(255, 255, 255, 240));
+        shine.setColorAt(0.45, QColor(255, 255, 255, 0));
+        shine.setColorAt(0.6, QColor(0, 0, 0, 0));
+        shine.setColorAt(1.0, QColor(0, 0, 0, 70));
+    } else {
+        shine.setColorAt(0.0, QColor(0, 0, 0, 110));
+        shine.setColorAt(0.45, QColor(0, 0, 0, 0));
+        shine.setColorAt(0.7, QColor(255, 255, 255, 0));
+        shine.setColorAt(1.0, QColor(255, 255, 255, 150));
+    }
+    p.setBrush(Qt::NoBrush);
+    p.setPen(QPen(QBrush(shine), raised ? 1.5 : 2.0));
+    p.drawPath(Pill(edge));
+    return image;
+}
+
+double Luminance(const QColor& c)
+{
+    const auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
+}
+
+// The lowest contrast between the caption colour and the face where caption
+// text can fall (the middle rows, between the rounded ends).
+double CaptionContrast(const QImage& face)
+{
+    const double ink = Luminance(kCaptionGreen) + 0.05;
+    double lowest = 21.0;
+    for (int y = 9; y <= 23; ++y)
+        for (int x = 10; x <= 100; ++x) lowest = std::min(lowest, (Luminance(face.pixelColor(x, y)) + 0.05) / ink);
+    return lowest;
+}
+
+// ---------------------------------------------------------------------------
+// The round Power button (129 pressed, label in blue; 130 normal, label in
+// black), 60 x 60.
+
+QImage DrawPower(bool pressed)
+{
+    constexpr int kSize = 60;
+    QImage image = Canvas(kSize, kSize, kPanel);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    const QPointF centre(kSize / 2.0, kSize / 2.0);
+
+    // Dark outline, then the bevelled ring: lit from the top left when up,
+    // from the bottom right when pressed in.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(96, 96, 92));
+    p.drawEllipse(centre, 29.5, 29.5);
+    QLinearGradient ring(8, 8, 52, 52);
+    ring.setColorAt(0.0, pressed ? QColor(140, 140, 136) : QColor(255, 255, 255));
+    ring.setColorAt(1.0, pressed ? QColor(246, 246, 244) : QColor(132, 132, 128));
+    p.setBrush(ring);
+    p.drawEllipse(centre, 28.5, 28.5);
+
+    // A fine groove separates the ring from the face.
+    p.setBrush(QColor(120, 120, 116));
+    p.drawEllipse(centre, 24.5, 24.5);
+
+    // Face: convex when up, dished and darker when pressed.
+    QRadialGradient face(pressed ? QPointF(34, 36) : QPointF(24, 22), 34);
+    if (pressed) {
+        face.setColorAt(0.0, QColor(222, 222, 218));
+        face.setColorAt(1.0, QColor(176, 176, 172));
+    } else {
+        face.setColorAt(0.0, QColor(255, 255, 255));
+        face.setColorAt(1.0, QColor(206, 206, 202));
+    }
+    p.setBrush(face);
+    p.drawEllipse(centre, 23.5, 23.5);
+    if (pressed) {
+        // Shadow of the upper rim falling into the dish.
+        QLinearGradient shade(0, 6, 0, 30);
+        shade.setColorAt(0.0, QColor(0, 0, 0, 90));
+        shade.setColorAt(1.0, QColor(0, 0, 0, 0));
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QBrush(shade), 2.5));
+        p.drawEllipse(centre, 22.2, 22.2);
+    }
+
+    // Label: the power symbol over the word; it sinks a pixel when pressed.
+    const QColor ink = pressed ? QColor(0, 48, 208) : QColor(0, 0, 0);
+    const qreal shift = pressed ? 1.0 : 0.0;
+    p.translate(shift, shift);
+    QPen symbol(ink, 2.2, Qt::SolidLine, Qt::RoundCap);
+    p.setPen(symbol);
+    p.setBrush(Qt::NoBrush);
+    const QRectF arc(30 - 6.5, 22 - 6.5, 13, 13);
+    p.drawArc(arc, 128 * 16, 284 * 16);  // open at the top
+    p.drawLine(QPointF(30, 13.5), QPointF(30, 21));
+    p.setFont(Font(10, true));
+    p.drawText(QRectF(8, 31, 44, 13), Qt::AlignCenter, QStringLiteral("Power"));
+    return image;
+}
+
+// ---------------------------------------------------------------------------
+// Application icon: an eighth note and its mirror image about a vertical axis,
+// on a rounded tile. Drawn on a 128-unit grid and scaled; the smaller sizes get
+// heavier strokes so they stay legible.
+
+QPainterPath EighthNote(qreal stemWidth, qreal headScale, bool withFlag)
+{
+    constexpr qreal kHeadX = 32;
+    constexpr qreal kHeadY = 88;
+    constexpr qreal kStemTop = 26;
+    // Head, tilted like an engraved note head.
+    QPainterPath head;
+    head.addEllipse(QPointF(0, 0), 13.5 * headScale, 9.5 * headScale);
+    QPainterPath note = QTransform().translate(kHeadX, kHeadY).rotate(-22).map(head);
+    // Stem on the right of the head.
+    const qreal stem = kHeadX + 12.0 * headScale;
+    QPainterPath stemBar;
+    stemBar.addRect(QRectF(stem - stemWidth, kStemTop, stemWidth, kHeadY - 2 - kStemTop));
+    note = note.united(stemBar);
+    if (!withFlag) return note;
+    // Flag curling down to the right; it stops short of the mirror axis.
+    QPainterPath flag;
+    flag.moveTo(stem - stemWidth, kStemTop);
+    flag.lineTo(stem, kStemTop);
+    flag.cubicTo(stem + 1, kStemTop + 12, stem + 16, kStemTop + 18, stem + 15, kStemTop + 34);
+    flag.cubicTo(stem + 14.5, kStemTop + 39, stem + 12.5, kStemTop + 43, stem + 10, kStemTop + 46);
+    flag.cubicTo(stem + 12, kStemTop + 34, stem + 6, kStemTop + 26, stem - stemWidth, kStemTop + 22);
+    flag.closeSubpath();
+    return note.united(flag);
+}
+
+QImage DrawIcon(int size)
+{
+    QImage image = Canvas(size, size, Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    const qreal scale = size / 128.0;
+    p.scale(scale, scale);
+    const qreal onePixel = 1.0 / scale;  // one device pixel in grid units
+
+    // Tile.
+    const qreal inset = size <= 16 ? 0.0 : 4.0;
+    const QRectF tile(inset, inset, 128 - 2 * inset, 128 - 2 * inset);
+    QLinearGradient tileFill(0, 0, 128, 128);
+    tileFill.setColorAt(0.0, QColor(52, 72, 160));
+    tileFill.setColorAt(1.0, QColor(22, 132, 150));
+    p.setPen(Qt::NoPen);
+    p.setBrush(tileFill);
+    p.drawRoundedRect(tile, 24, 24);
+
+    // Mirror axis.
+    QPen axis(QColor(255, 255, 255, 150), 3.0);
+    if (size > 32) {
+        axis.setDashPattern({3.0, 2.0});
+        axis.setCapStyle(Qt::FlatCap);
+    } else {
+        // Two whole pixel columns rather than one smeared over two.
+        axis = QPen(QColor(255, 255, 255, 110), 2 * onePixel);
+    }
+    p.setPen(axis);
+    p.drawLine(QPointF(64, 14), QPointF(64, 114));
+
+    // The note and its reflection.
+    // At 16 pixels a flag is only a smudge: two bigger stemmed heads say enough.
+    const bool tiny = size <= 16;
+    const QPainterPath note = EighthNote(std::max<qreal>(5.0, 1.3 * onePixel), tiny ? 1.4 : 1.0, !tiny);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255));
+    p.drawPath(note);
+    p.setBrush(QColor(255, 214, 120));
+    p.drawPath(QTransform(-1, 0, 0, 1, 128, 0).map(note));
+    return image;
+}
+
+// ---------------------------------------------------------------------------
+// Help picture: a short melody in piano-roll panels, the mirrored versions
+// computed by the mirror pipeline.
+
+// Any report means the pipeline did not do what the picture claims.
+class CountingSink : public ReportSink {
+public:
+    void Show(std::string_view text) override
+    {
+        ++count;
+        std::fprintf(stderr, "rovanta-draw-skin: report: %.*s\n", static_cast<int>(text.size()), text.data());
+    }
+    int count = 0;
+};
+
+struct Note {
+    std::int64_t start;
+    std::int64_t end;
+    std::int32_t pitch;
+};
+
+// A rising scale from middle C to the C above, quarters and eighths, ending
+// on a half note, in paired form as a load leaves it.
+MidiF0Data Melody(RunContext& ctx)
+{
+    struct Step {
+        std::int32_t pitch;
+        std::int32_t length;
+    };
+    constexpr std::int32_t kDivision = 480;
+    const Step steps[] = {{60, 480}, {62, 240}, {64, 240}, {65, 480}, {67, 480}, {69, 240}, {71, 240}, {72, 960}};
+    MidiF0Data song(ctx, kCapacity, track_state::kPaired, kDivision);
+    std::int32_t delta = 0;
+    for (const Step& s : steps) {
+        MusicEvent note(delta);
+        note.kind = kind::kPairedNote;
+        note.channel = 0;
+        note.note = s.pitch;
+        note.velocity = 100;
+        note.duration = s.length;
+        song.Track().AppendEvent(std::move(note));
+        delta = s.length;
+    }
+    MusicEvent end(delta);
+    end.kind = kind::kMeta;
+    end.type = meta::kEndOfTrack;
+    song.Track().AppendEvent(std::move(end));
+    return song;
+}
+
+// The notes of a song in event form, each note on matched with its note off.
+std::vector<Note> NotesOf(const MidiF0Data& song)
+{
+    std::vector<Note> notes;
+    std::map<std::pair<std::int32_t, std::int32_t>, std::vector<std::int64_t>> sounding;
+    std::int64_t tick = 0;
+    for (const MusicEvent& e : song.Track().Events()) {
+        tick += e.delta;
+        const auto key = std::make_pair(e.channel, e.note);
+        if (e.kind == kind::kNoteOn && e.velocity > 0) {
+            sounding[key].push_back(tick);
+        } else if (e.kind == kind::kNoteOff || e.kind == kind::kNoteOn) {
+            std::vector<std::int64_t>& starts = sounding[key];
+            if (starts.empty()) continue;
+            notes.push_back({starts.front(), tick, e.note});
+            starts.erase(starts.begin());
+        }
+    }
+    std::sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.start < b.start; });
+    return notes;
+}
+
+struct Panel {
+    QString title;
+    MirrorSettings settings;
+    QColor colour;
+    std::vector<Note> notes;
+};
+
+bool IsBlackKey(std::int32_t pitch)
+{
+    switch (pitch % 12) {
+    case 1: case 3: case 6: case 8: case 10: return true;
+    default: return false;
+    }
+}
+
+QImage DrawMelody(std::vector<Panel>& panels, bool& ok)
+{
+    CountingSink sink;
+    RunContext ctx(sink);
+    const MidiF0Data loaded = Melody(ctx);
+    std::int64_t length = 1;
+    std::int32_t low = 127;
+    std::int32_t high = 0;
+    for (Panel& panel : panels) {
+        // The octave option is on, as at every start.
+        panel.notes = NotesOf(MirroredCopy(loaded, panel.settings));
+        for (const Note& n : panel.notes) {
+            length = std::max(length, n.end);
+            low = std::min(low, n.pitch);
+            high = std::max(high, n.pitch);
+        }
+    }
+    ok = sink.count == 0 && !panels.empty() && !panels.front().notes.empty();
+    if (!ok) return {};
+    low -= 2;
+    high += 2;
+
+    constexpr int kMargin = 10;
+    constexpr int kGap = 14;
+    constexpr int kPanelWidth = 150;
+    constexpr int kTitleHeight = 22;
+    constexpr int kLabelWidth = 24;
+    constexpr int kRowHeight = 8;
+    const int rows = high - low + 1;
+    const int rollHeight = rows * kRowHeight;
+    const int count = static_cast<int>(panels.size());
+    const int width = 2 * kMargin + count * kPanelWidth + (count - 1) * kGap;
+    const int height = kMargin + kTitleHeight + rollHeight + 18 + kMargin / 2;
+    QImage image = Canvas(width, height, QColor(255, 255, 255));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+
+    const std::int64_t beat = 480;
+    for (int i = 0; i < count; ++i) {
+        const Panel& panel = panels[static_cast<std::size_t>(i)];
+        const int left = kMargin + i * (kPanelWidth + kGap);
+        const int top = kMargin + kTitleHeight;
+        const QRect roll(left + kLabelWidth, top, kPanelWidth - kLabelWidth, rollHeight);
+        const qreal perTick = roll.width() / static_cast<qreal>(length);
+
+        p.setPen(QColor(32, 32, 32));
+        p.setFont(Font(12, true));
+        p.drawText(QRect(left, kMargin - 2, kPanelWidth, kTitleHeight), Qt::AlignHCenter | Qt::AlignTop,
+                   panel.title);
+
+        // Keyboard rows, beat lines, C labels.
+        p.setPen(Qt::NoPen);
+        for (std::int32_t pitch = low; pitch <= high; ++pitch) {
+            const int y = roll.top() + (high - pitch) * kRowHeight;
+            p.setBrush(IsBlackKey(pitch) ? QColor(232, 234, 238) : QColor(248, 249, 251));
+            p.drawRect(roll.left(), y, roll.width(), kRowHeight);
+        }
+        p.setPen(QPen(QColor(214, 218, 226), 1));
+        for (std::int64_t t = beat; t < length; t += beat) {
+            const qreal x = roll.left() + t * perTick;
+            p.drawLine(QPointF(x, roll.top()), QPointF(x, roll.bottom() + 1));
+        }
+        p.setFont(Font(9, false));
+        for (std::int32_t pitch = low; pitch <= high; ++pitch) {
+            if (pitch % 12 != 0) continue;
+            const int y = roll.top() + (high - pitch) * kRowHeight;
+            p.setPen(QPen(QColor(176, 182, 194), 1));
+            p.drawLine(QPointF(roll.left(), y + kRowHeight + 0.5), QPointF(roll.right() + 1, y + kRowHeight + 0.5));
+            p.setPen(QColor(80, 80, 80));
+            p.drawText(QRect(left, y - 3, kLabelWidth - 4, kRowHeight + 6), Qt::AlignRight | Qt::AlignVCenter,
+                       QStringLiteral("C%1").arg(pitch / 12 - 1));
+        }
+        p.setPen(QPen(QColor(150, 156, 168), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(roll).adjusted(0.5, 0.5, 0.5, 0.5));
+
+        // Notes.
+        p.setPen(QPen(panel.colour.darker(150), 1));
+        p.setBrush(panel.colour);
+        for (const Note& n : panel.notes) {
+            const qreal x0 = roll.left() + n.start * perTick + 0.5;
+            const qreal x1 = roll.left() + n.end * perTick - 0.5;
+            const qreal y = roll.top() + (high - n.pitch) * kRowHeight + 0.5;
+            p.drawRoundedRect(QRectF(x0, y, x1 - x0, kRowHeight - 1.0), 2, 2);
+        }
+
+        p.setPen(QColor(110, 110, 110));
+        p.setFont(Font(10, false));
+        p.drawText(QRect(roll.left(), roll.bottom() + 3, roll.width(), 14), Qt::AlignRight | Qt::AlignVCenter,
+                   QStringLiteral("time \u2192"));
+    }
+    return image;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Drawing needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    const QStringList args = QGuiApplication::arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: rovanta-draw-skin <resources-dir>\n");
+        return 2;
+    }
+    const QDir root(args.at(1));
+    for (const char* sub : {"skin", "icons", "help"}) {
+        if (!root.mkpath(QString::fromLatin1(sub))) {
+            std::fprintf(stderr, "rovanta-draw-skin: cannot create %s/%s\n", qPrintable(root.path()), sub);
+            return 1;
+        }
+    }
+    const auto path = [&root](const char* name) { return root.filePath(QString::fromLatin1(name)); };
+
+    bool ok = true;
+    ok = WriteOpaque(DrawPower(true), path("skin/bmp129.png")) && ok;
+    ok = WriteOpaque(DrawPower(false), path("skin/bmp130.png")) && ok;
+    ok = WriteOpaque(DrawBackground(), path("skin/bmp131.png")) && ok;
+    const std::pair<PillFace, const char*> pills[] = {
+        {PillFace::Pushed, "skin/bmp132.png"}, {PillFace::Raised, "skin/bmp133.png"}, {PillFace::On, "skin/bmp137.png"}};
+    for (const auto& [face, name] : pills) {
+        const QImage image = DrawPill(face);
+        if (const double contrast = CaptionContrast(image); contrast < 4.5) {
+            std::fprintf(stderr, "rovanta-draw-skin: captions would be hard to read on %s (contrast %.2f)\n", name,
+                         contrast);
+            ok = false;
+        }
+        ok = WriteOpaque(image, path(name)) && ok;
+    }
+
+    for (int size : {128, 48, 32, 16}) {
+        const QString name = QStringLiteral("icons/rovanta-%1.png").arg(size);
+        ok = Write(DrawIcon(size).convertToFormat(QImage::Format_ARGB32), root.filePath(name)) && ok;
+    }
+
+    std::vector<Panel> panels = {
+        {QStringLiteral("Original"), {false, false, 1}, QColor(70, 110, 200), {}},
+        {QStringLiteral("Vertical Reverse"), {false, true, 1}, QColor(60, 160, 90), {}},
+        {QStringLiteral("Horizontal Reverse"), {true, false, 1}, QColor(220, 130, 50), {}},
+        {QStringLiteral("Both"), {true, true, 1}, QColor(150, 90, 190), {}},
+    };
+    bool melodyOk = false;
+    const QImage melody = DrawMelody(panels, melodyOk);
+    if (!melodyOk) {
+        std::fprintf(stderr, "rovanta-draw-skin: the mirror pipeline did not give the expected melody\n");
+        return 1;
+    }
+    ok = WriteOpaque(melody, path("help/melody.png")) && ok;
+    return ok ? 0 : 1;
+}
