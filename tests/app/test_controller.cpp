@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/Controller.h"
+#include "common/ScriptedChooser.h"
 #include "common/TestSinks.h"
 #include "playback/PlaybackFakes.h"
 #include "playback/TimerThread.h"
@@ -86,20 +87,7 @@ private:
     std::deque<std::function<void()>> posted_;
 };
 
-class ScriptedChooser : public FileChooser {
-public:
-    std::optional<FileDialogAnswer> Choose(const FileDialogRequest& request) override
-    {
-        requests.push_back(request);
-        if (answers.empty()) return std::nullopt;
-        std::optional<std::string> answer = answers.front();
-        answers.pop_front();
-        if (!answer) return std::nullopt;
-        return FileDialogAnswer{*answer, 1};
-    }
-    std::deque<std::optional<std::string>> answers;  // nullopt: cancelled
-    std::vector<FileDialogRequest> requests;
-};
+using test::ScriptedChooser;
 
 Bytes ReadFile(const fs::path& path)
 {

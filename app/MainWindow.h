@@ -1,0 +1,111 @@
+#pragma once
+// The main window: dialog 102 with its eleven controls, the skin built over
+// them, and the window operations the controller drives. Everything here runs
+// on the window thread; the player's notifications reach it through
+// PostToWindowThread.
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "app/Controller.h"
+#include "app/OffScreenPicture.h"
+#include "app/WindowOps.h"
+#include "app/WindowReportSink.h"
+
+class QLabel;
+class QMenu;
+
+namespace rovanta {
+
+class SkinControl;
+
+struct MainWindowServices {
+    RunContext* ctx = nullptr;
+    FileChooser* chooser = nullptr;
+    MidiOutSystem* ports = nullptr;
+    TimerService* timers = nullptr;
+    // The quit guard's message box; a message box on the window when empty.
+    MessagePresenter showMessage;
+    // Opens a help page in the desktop's browser; QDesktopServices when empty.
+    std::function<void(const QString& path)> openPage;
+    // Where the help is searched; the executable's folder when empty.
+    QString appDir;
+};
+
+class MainWindow : public QDialog, public WindowOps {
+public:
+    static constexpr int kBackground = 1006, kPower = 1007, kHelp = 1008, kLoad = 1009, kPlay = 1010, kSave = 1011,
+                         kHorizontal = 1012, kVertical = 1013, kTickDisplay = 1014, kTickLabel = 1015,
+                         kConfig = 1016;
+    // Bitmap resources of the skin.
+    static constexpr int kPowerPressed = 129, kPowerNormal = 130, kPanel = 131, kButtonPressed = 132,
+                         kButtonNormal = 133, kToggleOn = 137;
+
+    // The services must outlive the window.
+    explicit MainWindow(MainWindowServices services);
+    ~MainWindow() override;
+
+    Controller& Logic() { return *controller_; }
+    QWidget* Control(int id) const;
+    SkinControl* Skin(int id) const;
+    QLabel* Text(int id) const;
+    const SkinTables& Tables() const { return tables_; }
+    // The window menu: the window's own entries, then the About entry after a
+    // separator. Offered as the context menu, since the window manager owns
+    // the real window menu.
+    std::unique_ptr<QMenu> MakeWindowMenu();
+
+    // WindowOps
+    void AppendAboutMenuEntry(int commandId, const std::string& text) override;
+    void SetWindowIcon(int iconId) override;
+    void BuildSkin() override;
+    void DestroySkin() override;
+    void SetCaption(int code, const std::string& text) override;
+    void PresentAll(Group group) override;
+    int IsChecked(int index) override;
+    void SetTickText(const std::string& text) override;
+    void ShowMessage(const std::string& text) override;
+    void RunAboutDialog() override;
+    int RunSettingsDialog(int raiseOctave) override;
+    void OpenHelp(const std::string& file, const std::string& topic) override;
+    void EndWithAccept() override;
+    void PostPaint() override;
+    bool IsMinimized() override;
+    void PaintMinimizedIcon(int iconId) override;
+    void DefaultPaint() override;
+    void InvalidateControl(int controlId) override;
+    void PostToWindowThread(std::function<void()> task) override;
+
+    // The window's destroy handling, once the modal run has ended: releases
+    // the songs (stopping a playback still running, as after Escape or the
+    // close button) and the skin. The destructor does it if nobody did.
+    void Destroy();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void CreateControls();
+
+    MainWindowServices services_;
+    std::map<int, QWidget*> controls_;  // owned by the window, as its children
+    SkinTables tables_;
+    std::optional<SkinPicture> pictures_;
+    std::optional<SkinPushButtons> pushButtons_;
+    std::optional<SkinToggleButtons> toggles_;
+    std::optional<std::pair<int, QString>> aboutEntry_;
+    bool painting_ = false;
+    bool destroyed_ = false;
+    // Last member, so it goes first: its player threads are joined while the
+    // window they post to still exists.
+    std::unique_ptr<Controller> controller_;
+};
+
+}  // namespace rovanta

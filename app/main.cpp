@@ -1,0 +1,44 @@
+// The desktop application: one modal run of the main window.
+
+#include <QApplication>
+
+#include "app/Dialogs.h"
+#include "app/MainWindow.h"
+#include "app/QtFileChooser.h"
+#include "app/WindowReportSink.h"
+#include "playback/Ports.h"
+#include "playback/TimerThread.h"
+#include "support/RunContext.h"
+
+int main(int argc, char** argv)
+{
+    using namespace rovanta;
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(kAppName));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(kAppName));
+    QApplication::setDesktopFileName(QStringLiteral("rovanta"));
+    QApplication::setFont(DialogFont());
+
+    WindowReportSink reports([](const QString& text) { ShowMessageBox(QApplication::activeWindow(), text); });
+    RunContext ctx(reports);
+    RealTimerService timers;
+    // The built-in synthesizer is the output every playback opens.
+    const std::unique_ptr<MidiOutSystem> ports = MakeSynthSystem();
+    QtFileChooser chooser;
+
+    MainWindowServices services;
+    services.ctx = &ctx;
+    services.chooser = &chooser;
+    services.ports = ports.get();
+    services.timers = &timers;
+    MainWindow window(services);
+    chooser.SetOwner(&window);
+
+    window.exec();
+    window.Destroy();
+    // Threads still waiting for a report box are let go before the window
+    // joins them.
+    reports.Close();
+    return 0;
+}

@@ -1,0 +1,100 @@
+#pragma once
+// A main window wired to test services: a scripted file dialog, a port that
+// records what it is sent, real timers, and message boxes that record their
+// text (on the window thread) instead of waiting for a click.
+
+#include <QApplication>
+#include <QTest>
+#include <QThread>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/MainWindow.h"
+#include "app/OffScreenPicture.h"
+#include "app/SkinControl.h"
+#include "app/WindowReportSink.h"
+#include "common/ScriptedChooser.h"
+#include "playback/PlaybackFakes.h"
+#include "playback/TimerThread.h"
+#include "support/RunContext.h"
+
+namespace rovanta::test {
+
+struct Shown {
+    QString text;
+    bool onWindowThread;
+};
+
+class GuiRig {
+public:
+    GuiRig()
+    {
+        MainWindowServices services;
+        services.ctx = &ctx;
+        services.chooser = &chooser;
+        services.ports = &ports;
+        services.timers = &timers;
+        services.showMessage = [this](const QString& text) { messages.push_back(text); };
+        services.openPage = [this](const QString& path) { opened.push_back(path); };
+        services.appDir = QString::fromStdString(appDir.string());
+        window = std::make_unique<MainWindow>(services);
+        window->show();
+        static_cast<void>(QTest::qWaitForWindowExposed(window.get()));
+    }
+    ~GuiRig()
+    {
+        if (window) window->Destroy();
+        sink.Close();
+        window.reset();
+    }
+    GuiRig(const GuiRig&) = delete;
+    GuiRig& operator=(const GuiRig&) = delete;
+
+    // Presses and releases a skinned control in its middle.
+    void Click(int id) { QTest::mouseClick(window->Skin(id), Qt::LeftButton); }
+    void Press(int id) { QTest::mousePress(window->Skin(id), Qt::LeftButton); }
+    void Release(int id) { QTest::mouseRelease(window->Skin(id), Qt::LeftButton); }
+
+    const SkinElement& Push(int code) const { return window->Tables().pushes.elements.at(static_cast<std::size_t>(code)); }
+    const SkinElement& Toggle(int index) const { return window->Tables().toggles.elements.at(static_cast<std::size_t>(index)); }
+    QString TickText() const;
+
+    // Lets the window thread handle its queue until `done` holds or time is up.
+    bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+    // The reports go through the real window sink; the box only records.
+    std::vector<Shown> reports;
+    std::vector<QString> messages;  // the quit guard's message box
+    std::vector<QString> opened;    // help pages handed to the browser
+    WindowReportSink sink{[this](const QString& text) {
+        reports.push_back({text, QThread::currentThread() == qApp->thread()});
+    }};
+    RunContext ctx{sink};
+    RealTimerService timers;
+    RecordingPorts ports{[this] { return timers.NowMicros(); }};
+    ScriptedChooser chooser;
+    std::filesystem::path appDir = std::filesystem::temp_directory_path() / "rovanta_gui_app";
+    std::unique_ptr<MainWindow> window;
+};
+
+inline QString GuiRig::TickText() const { return window->Text(MainWindow::kTickDisplay)->text(); }
+
+inline bool GuiRig::WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// A corpus or test-data file by name.
+std::string TestFile(const std::string& name);
+
+}  // namespace rovanta::test

@@ -1,0 +1,32 @@
+// The window tests run in a QApplication on the offscreen platform unless the
+// caller chose another (the screenshots use a real X server).
+
+#include <QApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/Dialogs.h"
+#include "gui/GuiRig.h"
+
+namespace rovanta::test {
+
+std::string TestFile(const std::string& name)
+{
+    const std::filesystem::path local = std::filesystem::path(ROVANTA_TEST_DATA) / name;
+    if (std::filesystem::exists(local)) return local.string();
+    return (std::filesystem::path(ROVANTA_SHARED_DIR) / "corpus" / name).string();
+}
+
+}  // namespace rovanta::test
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(rovanta::kAppName));
+    QApplication::setFont(rovanta::DialogFont());
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

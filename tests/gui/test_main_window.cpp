@@ -1,0 +1,306 @@
+// The main window with its logic: quit guard, dialogs, help, the window menu,
+// and whole Load, Play, Stop and Save runs on a recording port.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "app/Dialogs.h"
+#include "app/HelpPage.h"
+#include "gui/GuiRig.h"
+
+namespace rovanta {
+namespace {
+
+using namespace std::chrono_literals;
+using test::GuiRig;
+using test::TestFile;
+namespace fs = std::filesystem;
+
+std::vector<char> ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Runs `act` on the next modal dialog once it is up.
+void OnNextModal(std::function<void(QWidget*)> act)
+{
+    auto poll = std::make_shared<std::function<void()>>();
+    *poll = [act = std::move(act), poll] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            act(modal);
+            return;
+        }
+        QTimer::singleShot(10, *poll);
+    };
+    QTimer::singleShot(10, *poll);
+}
+
+bool HasClose(const std::vector<std::string>& log)
+{
+    return std::find(log.begin(), log.end(), "close") != log.end();
+}
+
+TEST(MainWindowQuit, PowerIsRefusedWhilePlayingAndEndsTheWindowAfterStop)
+{
+    GuiRig rig;
+    rig.chooser.answers.push_back(TestFile("mma--rec1.mid"));
+    rig.Click(MainWindow::kLoad);
+    rig.Click(MainWindow::kPlay);
+    ASSERT_TRUE(rig.window->Logic().Playing());
+
+    rig.Click(MainWindow::kPower);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(rig.window.get(), &enter);
+    EXPECT_EQ(rig.messages, (std::vector<QString>{"Can not quit while midi is playing!",
+                                                   "Can not quit while midi is playing!"}));
+    EXPECT_TRUE(rig.window->isVisible());
+    EXPECT_TRUE(rig.window->Logic().Playing());
+
+    rig.Click(MainWindow::kPlay);  // Stop
+    EXPECT_FALSE(rig.window->Logic().Playing());
+    rig.Click(MainWindow::kPower);
+    EXPECT_FALSE(rig.window->isVisible());
+    EXPECT_EQ(rig.window->result(), QDialog::Accepted);
+    EXPECT_EQ(rig.messages.size(), 2u);
+}
+
+TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
+{
+    GuiRig rig;
+    rig.chooser.answers.push_back(TestFile("mma--rec1.mid"));
+    rig.Click(MainWindow::kLoad);
+    rig.Click(MainWindow::kPlay);
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.ports.Texts().size() > 2; }));
+    QTest::keyClick(rig.window.get(), Qt::Key_Escape);
+    EXPECT_FALSE(rig.window->isVisible());
+    EXPECT_EQ(rig.window->result(), QDialog::Rejected);
+    rig.window->Destroy();
+    // The player let go of the port before the window went.
+    EXPECT_TRUE(rig.WaitFor([&] { return HasClose(rig.ports.Texts()); }, 3s));
+    EXPECT_EQ(rig.window->Logic().MirrorCopy(), nullptr);
+    EXPECT_EQ(rig.window->Logic().LoadedSong(), nullptr);
+    EXPECT_TRUE(rig.messages.empty());
+}
+
+TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
+{
+    GuiRig rig;
+    const std::string name = "mma--rec1.mid";
+    const fs::path out = fs::temp_directory_path() / "rovanta_gui_flow.mid";
+    fs::remove(out);
+    rig.chooser.answers = {TestFile(name), out.string()};
+
+    rig.Click(MainWindow::kLoad);
+    ASSERT_NE(rig.window->Logic().LoadedSong(), nullptr);
+    rig.Click(MainWindow::kHorizontal);
+    rig.Click(MainWindow::kVertical);
+
+    rig.Click(MainWindow::kPlay);
+    EXPECT_EQ(rig.Push(3).caption, "      Stop");
+    EXPECT_TRUE(rig.window->Logic().Playing());
+    // The start tick and the ticks after it reach the display on the window thread.
+    EXPECT_TRUE(rig.WaitFor([&] {
+        bool number = false;
+        rig.TickText().toInt(&number);
+        return number && rig.ports.Texts().size() > 8;
+    }));
+    rig.Click(MainWindow::kPlay);
+    EXPECT_EQ(rig.Push(3).caption, "      Play");
+    EXPECT_FALSE(rig.window->Logic().Playing());
+    EXPECT_TRUE(HasClose(rig.ports.Texts()));
+    EXPECT_NE(rig.window->Logic().MirrorCopy(), nullptr) << "kept after Stop";
+    const QString lastTick = rig.TickText();
+    QTest::qWait(50);
+    EXPECT_EQ(rig.TickText(), lastTick) << "the display keeps the last tick";
+
+    rig.Click(MainWindow::kSave);
+    ASSERT_EQ(rig.chooser.requests.size(), 2u);
+    EXPECT_TRUE(rig.chooser.requests[1].save);
+    const fs::path expected = fs::path(ROVANTA_SHARED_DIR) / "expected" / (name + ".HV.mid");
+    EXPECT_EQ(ReadBytes(out), ReadBytes(expected));
+    EXPECT_TRUE(rig.reports.empty());
+    fs::remove(out);
+}
+
+TEST(MainWindowFlow, NaturalEndRelabelsPlayAndAllowsQuitting)
+{
+    GuiRig rig;
+    rig.chooser.answers.push_back(TestFile("ardour-data--click.mid"));
+    rig.Click(MainWindow::kLoad);
+    rig.Click(MainWindow::kPlay);
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.window->Logic().Playing(); }, 20s));
+    EXPECT_EQ(rig.Push(3).caption, "      Play");
+    // The end presented the push buttons: the screen shows the Play caption.
+    EXPECT_EQ(rig.window->Skin(MainWindow::kPlay)->Frame().toImage(), rig.Push(3).backBuffer.toImage());
+    rig.Click(MainWindow::kPower);
+    EXPECT_FALSE(rig.window->isVisible());
+}
+
+// Format 0, 96 ticks per quarter: a note, then a program change that the
+// timer thread sends, then another note.
+constexpr unsigned char kProgramChangeSong[] = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+    'M', 'T', 'r', 'k', 0, 0, 0, 23,
+    0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x00,
+    0x00, 0xC0, 0x05, 0x60, 0x90, 0x3E, 0x64, 0x60, 0x80, 0x3E, 0x00,
+    0x00, 0xFF, 0x2F, 0x00};
+
+TEST(MainWindowThreads, ReportFromTheTimerThreadDuringStopShowsOnTheWindowThread)
+{
+    GuiRig rig;
+    const fs::path song = fs::temp_directory_path() / "rovanta_gui_program_change.mid";
+    std::ofstream(song, std::ios::binary)
+        .write(reinterpret_cast<const char*>(kProgramChangeSong), sizeof kProgramChangeSong);
+    rig.chooser.answers.push_back(song.string());
+    rig.Click(MainWindow::kLoad);
+    rig.ports.shortFails = true;
+    rig.Click(MainWindow::kPlay);
+    // The program change fails: the timer thread reports and waits for the box.
+    ASSERT_TRUE(rig.WaitFor([&] { return rig.sink.Waiting() > 0; }, 5s));
+    // Stop on the window thread while the box is queued: it must not wait for it.
+    const auto before = std::chrono::steady_clock::now();
+    rig.Click(MainWindow::kPlay);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, 5s);
+    EXPECT_FALSE(rig.window->Logic().Playing());
+    EXPECT_TRUE(rig.reports.empty());
+    // Now the queued box is shown, here, and the timer thread goes on.
+    ASSERT_TRUE(rig.WaitFor([&] { return !rig.reports.empty() && rig.sink.Waiting() == 0; }, 5s));
+    EXPECT_TRUE(rig.reports.front().text.startsWith("MDCT")) << rig.reports.front().text.toStdString();
+    for (const auto& shown : rig.reports) EXPECT_TRUE(shown.onWindowThread);
+    fs::remove(song);
+}
+
+TEST(WindowReports, AfterCloseWaitersAreReleasedAndNothingIsShown)
+{
+    std::vector<QString> shown;
+    WindowReportSink sink([&](const QString& text) { shown.push_back(text); });
+    std::thread reporter([&] { sink.Show("GENE01000001 first"); });
+    while (sink.Waiting() == 0) std::this_thread::sleep_for(1ms);
+    sink.Close();
+    reporter.join();
+    std::thread late([&] { sink.Show("GENE01000001 late"); });
+    late.join();
+    QTest::qWait(20);
+    EXPECT_TRUE(shown.empty());
+    // On the window thread, before closing, a report is shown at once.
+    WindowReportSink open([&](const QString& text) { shown.push_back(text); });
+    open.Show("OSPC00000001 描画エラー。");
+    EXPECT_EQ(shown, std::vector<QString>{"OSPC00000001 描画エラー。"});
+}
+
+TEST(SettingsDialogTest, OkTakesTheBoxEscapeKeepsTheOption)
+{
+    struct Case {
+        int given;
+        bool tick;  // click the box once
+        bool ok;
+        int expected;
+    };
+    for (const Case c : {Case{1, true, true, 0}, Case{0, true, true, 1}, Case{1, false, true, 1},
+                         Case{0, false, true, 0}, Case{1, true, false, 1}, Case{0, true, false, 0}}) {
+        SettingsDialog dialog;
+        dialog.option = c.given;
+        OnNextModal([&](QWidget*) {
+            EXPECT_EQ(dialog.CheckBox()->text(), "Raise octave with Vertical Reverse.");
+            EXPECT_EQ(dialog.CheckBox()->isChecked(), c.given == 1);
+            EXPECT_GE(dialog.CheckBox()->width(), dialog.CheckBox()->sizeHint().width()) << "caption cut off";
+            if (c.tick) QTest::mouseClick(dialog.CheckBox(), Qt::LeftButton);
+            if (c.ok)
+                QTest::keyClick(&dialog, Qt::Key_Return);
+            else
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+        });
+        dialog.exec();
+        EXPECT_EQ(dialog.option, c.expected) << c.given << c.tick << c.ok;
+        EXPECT_EQ(dialog.windowTitle(), "設定");
+    }
+}
+
+TEST(SettingsDialogTest, ConfigButtonChangesTheOptionForTheNextPlay)
+{
+    GuiRig rig;
+    EXPECT_EQ(rig.window->Logic().RaiseOctave(), 1);
+    OnNextModal([](QWidget* modal) {
+        auto* box = modal->findChild<QCheckBox*>(QStringLiteral("1016"));
+        ASSERT_NE(box, nullptr);
+        EXPECT_TRUE(box->isChecked()) << "checked right after start";
+        box->setChecked(false);
+        QTest::keyClick(modal, Qt::Key_Return);
+    });
+    rig.Click(MainWindow::kConfig);
+    EXPECT_EQ(rig.window->Logic().RaiseOctave(), 0);
+    EXPECT_EQ(rig.Push(5).state, 0);
+}
+
+TEST(MainWindowMenu, AboutEntryFollowsASeparatorAndOpensTheAboutBox)
+{
+    GuiRig rig;
+    std::unique_ptr<QMenu> menu = rig.window->MakeWindowMenu();
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    QAction* about = actions.back();
+    EXPECT_EQ(about->text(), "Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...");
+    EXPECT_EQ(about->data().toInt(), 0x10);
+    QString title, firstLine;
+    OnNextModal([&](QWidget* modal) {
+        title = modal->windowTitle();
+        QTest::keyClick(modal, Qt::Key_Escape);
+    });
+    about->trigger();
+    EXPECT_EQ(title, "Rovantaのﾊﾞｰｼﾞｮﾝ情報");
+}
+
+TEST(MainWindowHelp, HelpOpensTheBundledTopicFromTheProgramsFolder)
+{
+    GuiRig rig;
+    const fs::path help = rig.appDir / "help";
+    fs::create_directories(help);
+    std::ofstream(help / "top.htm") << "<html></html>";
+    rig.Click(MainWindow::kHelp);
+    ASSERT_EQ(rig.opened.size(), 1u);
+    EXPECT_EQ(fs::path(rig.opened[0].toStdString()), fs::canonical(help / "top.htm"));
+    fs::remove_all(rig.appDir);
+
+    // Installed layout: share/rovanta/help beside bin.
+    const fs::path root = fs::temp_directory_path() / "rovanta_gui_install";
+    fs::create_directories(root / "bin");
+    fs::create_directories(root / "share/rovanta/help");
+    std::ofstream(root / "share/rovanta/help/top.htm") << "<html></html>";
+    EXPECT_EQ(fs::path(FindHelpTopic(QString::fromStdString((root / "bin").string()), "top.htm").toStdString()),
+              fs::canonical(root / "share/rovanta/help/top.htm"));
+    // Topics are file names, never paths.
+    EXPECT_TRUE(FindHelpTopic(QString::fromStdString((root / "bin").string()), "../help/top.htm").isEmpty());
+    EXPECT_TRUE(FindHelpTopic(QString::fromStdString((root / "bin").string()), "missing.htm").isEmpty());
+    fs::remove_all(root);
+}
+
+TEST(MainWindowHelp, TheRealHelpPageIsBundledBesideTheProgram)
+{
+    const QString page = FindHelpTopic(QStringLiteral(ROVANTA_APP_DIR), QStringLiteral("top.htm"));
+    ASSERT_FALSE(page.isEmpty());
+    QFile file(page);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(file.readAll());
+    for (const char* needle : {"Vertical", "Horizontal", "Raise octave with Vertical Reverse.", "rovanta-cli", "<img"})
+        EXPECT_TRUE(html.contains(QLatin1String(needle))) << needle;
+}
+
+}  // namespace
+}  // namespace rovanta
