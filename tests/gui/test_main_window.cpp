@@ -40,15 +40,18 @@ std::vector<char> ReadBytes(const fs::path& path)
 // Runs `act` on the next modal dialog once it is up.
 void OnNextModal(std::function<void(QWidget*)> act)
 {
-    auto poll = std::make_shared<std::function<void()>>();
-    *poll = [act = std::move(act), poll] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            act(modal);
-            return;
-        }
-        QTimer::singleShot(10, *poll);
-    };
-    QTimer::singleShot(10, *poll);
+    // Deletes itself once it has acted, as the dialog it waits for may be
+    // run from deep inside a click.
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        poll->stop();
+        poll->deleteLater();
+        act(modal);
+    });
+    poll->start();
 }
 
 bool HasClose(const std::vector<std::string>& log)
