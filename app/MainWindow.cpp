@@ -204,8 +204,8 @@ void MainWindow::OpenHelp(const std::string& file, const std::string& topic)
     }
     if (services_.openPage)
         services_.openPage(page);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+        std::fprintf(stderr, "rovanta: no browser could open %s\n", qPrintable(page));
 }
 
 void MainWindow::EndWithAccept() { accept(); }
