@@ -106,6 +106,25 @@ void COffScreenPicture::ReleaseAll(SkinTable& table)
     for (SkinElement& e : table.elements) ReleaseSurface(e);
 }
 
+void COffScreenPicture::AddButton(SkinTable& table, SkinControl& control, SkinRect rect, const QString& caption,
+                                  std::uint32_t face0, std::uint32_t face1, int index, ButtonHandler press,
+                                  ButtonHandler release)
+{
+    SkinElement* slot = NewSlot(table);
+    if (!slot) return;
+    // The handlers reach the tables only, which outlive the group.
+    Attach(
+        control, rect.ToQRect(), [tables = tables_, press](int, int, int i) { press(*tables, i); },
+        [tables = tables_, release](int, int, int i) { release(*tables, i); }, *slot);
+    slot->faces[0] = LoadSkinBitmap(face0);
+    slot->faces[1] = LoadSkinBitmap(face1);
+    slot->caption = caption;
+    slot->control = &control;
+    control.SetIndex(index);
+    slot->state = 0;
+    DrawButton(*slot, *tables_);
+}
+
 // ---- Pictures ----
 
 SkinPicture::SkinPicture(RunContext& ctx, SkinTables& tables, SkinControl& control, SkinRect rect,
@@ -145,18 +164,7 @@ SkinPushButtons::~SkinPushButtons() { ReleaseAll(tables_->pushes); }
 void SkinPushButtons::Add(SkinControl& control, SkinRect rect, const QString& caption, std::uint32_t normalId,
                           std::uint32_t pressedId, int index)
 {
-    SkinElement* slot = NewSlot(tables_->pushes);
-    if (!slot) return;
-    Attach(
-        control, rect.ToQRect(), [tables = tables_](int, int, int i) { OnPress(*tables, i); },
-        [tables = tables_](int, int, int i) { OnRelease(*tables, i); }, *slot);
-    slot->faces[0] = LoadSkinBitmap(normalId);
-    slot->faces[1] = LoadSkinBitmap(pressedId);
-    slot->caption = caption;
-    slot->control = &control;
-    control.SetIndex(index);
-    slot->state = 0;
-    DrawButton(*slot, *tables_);
+    AddButton(tables_->pushes, control, rect, caption, normalId, pressedId, index, &OnPress, &OnRelease);
 }
 
 void SkinPushButtons::OnPress(SkinTables& tables, int index)
@@ -215,18 +223,7 @@ SkinToggleButtons::~SkinToggleButtons() { ReleaseAll(tables_->toggles); }
 void SkinToggleButtons::Add(SkinControl& control, SkinRect rect, const QString& caption, std::uint32_t offId,
                             std::uint32_t onId, int index)
 {
-    SkinElement* slot = NewSlot(tables_->toggles);
-    if (!slot) return;
-    Attach(
-        control, rect.ToQRect(), [tables = tables_](int, int, int i) { OnPress(*tables, i); },
-        [tables = tables_](int, int, int i) { OnRelease(*tables, i); }, *slot);
-    slot->faces[0] = LoadSkinBitmap(offId);
-    slot->faces[1] = LoadSkinBitmap(onId);
-    slot->caption = caption;
-    slot->control = &control;
-    control.SetIndex(index);
-    slot->state = 0;
-    DrawButton(*slot, *tables_);
+    AddButton(tables_->toggles, control, rect, caption, offId, onId, index, &OnPress, &OnRelease);
 }
 
 int SkinToggleButtons::IsChecked(int index) const

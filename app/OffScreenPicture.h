@@ -63,6 +63,12 @@ struct SkinTables {
 // Bitmap resources are addressed by the low 16 bits of their id.
 QPixmap LoadSkinBitmap(std::uint32_t id);
 
+// Rectangles are (left, top, right, bottom) in the window's client pixels.
+struct SkinRect {
+    int left, top, right, bottom;
+    QRect ToQRect() const { return QRect(left, top, right - left, bottom - top); }
+};
+
 class COffScreenPicture {
 public:
     COffScreenPicture(RunContext& ctx, SkinTables& tables) : ctx_(&ctx), tables_(&tables) {}
@@ -76,6 +82,11 @@ public:
     void ReportError(std::uint32_t code);
 
 protected:
+    using ButtonHandler = void (*)(SkinTables& tables, int index);
+
+    // Adds a push or toggle element: attach, faces, caption, index, first draw.
+    void AddButton(SkinTable& table, SkinControl& control, SkinRect rect, const QString& caption,
+                   std::uint32_t face0, std::uint32_t face1, int index, ButtonHandler press, ButtonHandler release);
     // A new slot at the end of the table, or null when the table is full.
     SkinElement* NewSlot(SkinTable& table);
     static void PresentAll(SkinTable& table);
@@ -83,12 +94,6 @@ protected:
 
     RunContext* ctx_;
     SkinTables* tables_;
-};
-
-// Rectangles are (left, top, right, bottom) in the window's client pixels.
-struct SkinRect {
-    int left, top, right, bottom;
-    QRect ToQRect() const { return QRect(left, top, right - left, bottom - top); }
 };
 
 class SkinPicture : public COffScreenPicture {
