@@ -32,12 +32,13 @@ struct Shown {
 
 class GuiRig {
 public:
-    GuiRig()
+    // Plays on `output` when given, else on the recording port.
+    explicit GuiRig(MidiOutSystem* output = nullptr)
     {
         MainWindowServices services;
         services.ctx = &ctx;
         services.chooser = &chooser;
-        services.ports = &ports;
+        services.ports = output ? output : &ports;
         services.timers = &timers;
         services.showMessage = [this](const QString& text) { messages.push_back(text); };
         services.openPage = [this](const QString& path) { opened.push_back(path); };

@@ -22,6 +22,7 @@
 #include "app/Dialogs.h"
 #include "app/HelpPage.h"
 #include "gui/GuiRig.h"
+#include "playback/Ports.h"
 
 namespace rovanta {
 namespace {
@@ -101,12 +102,24 @@ TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
     EXPECT_TRUE(rig.messages.empty());
 }
 
+std::vector<std::string> Lines(const fs::path& path)
+{
+    std::ifstream in(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
 {
-    GuiRig rig;
+    const fs::path dir = fs::temp_directory_path() / "rovanta_gui_flow";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    // The message log: what a user gets from `rovanta-cli play --log`.
+    const std::unique_ptr<MidiOutSystem> log = MakeLogSystem(dir / "sent.log");
+    GuiRig rig(log.get());
     const std::string name = "mma--rec1.mid";
-    const fs::path out = fs::temp_directory_path() / "rovanta_gui_flow.mid";
-    fs::remove(out);
+    const fs::path out = dir / "mirrored.mid";
     rig.chooser.answers = {TestFile(name), out.string()};
 
     rig.Click(MainWindow::kLoad);
@@ -117,20 +130,29 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     rig.Click(MainWindow::kPlay);
     EXPECT_EQ(rig.Push(3).caption, "      Stop");
     EXPECT_TRUE(rig.window->Logic().Playing());
-    // The start tick and the ticks after it reach the display on the window thread.
-    EXPECT_TRUE(rig.WaitFor([&] {
-        bool number = false;
+    // The start tick, then later ticks, reach the display on the window thread.
+    bool number = false;
+    ASSERT_TRUE(rig.WaitFor([&] {
         rig.TickText().toInt(&number);
-        return number && rig.ports.Texts().size() > 8;
+        return number;
     }));
+    const int startTick = rig.TickText().toInt();
+    EXPECT_TRUE(rig.WaitFor([&] { return rig.TickText().toInt() > startTick; }));
     rig.Click(MainWindow::kPlay);
     EXPECT_EQ(rig.Push(3).caption, "      Play");
     EXPECT_FALSE(rig.window->Logic().Playing());
-    EXPECT_TRUE(HasClose(rig.ports.Texts()));
     EXPECT_NE(rig.window->Logic().MirrorCopy(), nullptr) << "kept after Stop";
     const QString lastTick = rig.TickText();
     QTest::qWait(50);
     EXPECT_EQ(rig.TickText(), lastTick) << "the display keeps the last tick";
+
+    // General MIDI System On first, notes after it, the port reset and closed at Stop.
+    const std::vector<std::string> sent = Lines(dir / "sent.log");
+    ASSERT_GE(sent.size(), 4u);
+    EXPECT_NE(sent.front().find("F0 7E 7F 09 01 F7"), std::string::npos) << sent.front();
+    EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const std::string& l) { return l.find(" 9") != std::string::npos; }));
+    EXPECT_NE(sent[sent.size() - 2].find("reset"), std::string::npos);
+    EXPECT_NE(sent.back().find("close"), std::string::npos);
 
     rig.Click(MainWindow::kSave);
     ASSERT_EQ(rig.chooser.requests.size(), 2u);
@@ -138,7 +160,7 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     const fs::path expected = fs::path(ROVANTA_SHARED_DIR) / "expected" / (name + ".HV.mid");
     EXPECT_EQ(ReadBytes(out), ReadBytes(expected));
     EXPECT_TRUE(rig.reports.empty());
-    fs::remove(out);
+    fs::remove_all(dir);
 }
 
 TEST(MainWindowFlow, NaturalEndRelabelsPlayAndAllowsQuitting)
