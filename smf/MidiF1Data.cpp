@@ -338,6 +338,7 @@ void MergeTrack(MidiTrackData& target, const MidiTrackData& source, std::vector<
     } else {
         std::int32_t delta = 0;
         if (merged.size() >= limit) {  // a full table gives its last place to the end
+            if (!full) target.ReportError(mdtk::kLargeData);
             delta = merged.back().delta;
             merged.pop_back();
         }

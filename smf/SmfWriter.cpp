@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "song/NoteMatching.h"
 #include "song/Ticks.h"
 #include "support/FileAccess.h"
 #include "support/FileChooser.h"
@@ -10,13 +11,46 @@
 namespace rovanta {
 
 namespace {
+// Room kept free behind ordinary events; the closing note offs and End of
+// Track of a cut chunk use it.
 constexpr std::int32_t kMargin = 256;
+// The file header stands before the chunk in the song's block of the same size.
+constexpr std::int32_t kHeaderRoom = 14;
+constexpr std::int32_t kEndOfTrackRoom = 4;  // 00 FF 2F 00
+constexpr std::int32_t kNoteOffRoom = 4;     // 00 8n kk 40
 
 std::uint8_t Low(std::int32_t value) { return static_cast<std::uint8_t>(value & 0xFF); }
 
 void AppendBytes(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> bytes)
 {
     out.insert(out.end(), bytes.begin(), bytes.end());
+}
+
+// A system-exclusive event as stored: its status, then (normally) the length
+// of what follows and those bytes. One read under running status, or whose
+// end the F7 scan found elsewhere than its length said, holds no length of its
+// own; it is written with the length of the bytes behind its status.
+void AppendSysEx(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> stored)
+{
+    if (stored.empty()) return;
+    std::uint64_t length = 0;
+    std::size_t at = 1;
+    bool complete = false;
+    for (int groups = 0; groups < 4 && at < stored.size(); ++groups) {
+        const std::uint8_t b = stored[at++];
+        length = (length << 7) | (b & 0x7Fu);
+        if ((b & 0x80) == 0) {
+            complete = true;
+            break;
+        }
+    }
+    if (complete && at + length == stored.size()) {
+        AppendBytes(out, stored);
+        return;
+    }
+    out.push_back(stored[0]);
+    AppendVlq(out, static_cast<std::uint32_t>(stored.size() - 1));
+    AppendBytes(out, stored.subspan(1));
 }
 
 void PutBe32(std::uint8_t* at, std::uint32_t value)
@@ -53,9 +87,11 @@ bool EncodeEvent(MidiTrackData& track, MusicEvent& e, std::vector<std::uint8_t>&
         out.push_back(e.kind == kind::kNoteOff ? 0x40 : Low(e.velocity));
         return true;
     case kind::kPolyPressure:
+        AppendBytes(out, e.Bytes());
+        return true;
     case kind::kSysEx:
     case kind::kSysExEscape:
-        AppendBytes(out, e.Bytes());
+        AppendSysEx(out, e.Bytes());
         return true;
     case kind::kControlChange:
         out.insert(out.end(), {status(e.kind), Low(e.type), Low(e.value)});
@@ -101,6 +137,37 @@ bool EncodeEvent(MidiTrackData& track, MusicEvent& e, std::vector<std::uint8_t>&
     return true;
 }
 
+namespace {
+// The note ons written and not yet ended, in the order they were written;
+// note ends take them first in, first out per key.
+class SoundingNotes {
+public:
+    void Written(const MusicEvent& e)
+    {
+        if (e.kind == kind::kNoteOn && e.velocity != 0) {
+            waiting_[e].push_back(ons_.size());
+            ons_.push_back(&e);
+        } else if (e.kind == kind::kNoteOff || e.kind == kind::kNoteOn) {
+            Waiting& key = waiting_[e];
+            if (key.head < key.size()) ons_[key[key.head++]] = nullptr;
+        }
+    }
+    template <typename F>
+    void ForEach(F f) const
+    {
+        for (const MusicEvent* on : ons_)
+            if (on) f(*on);
+    }
+
+private:
+    struct Waiting : std::vector<std::size_t> {
+        std::size_t head = 0;
+    };
+    std::vector<const MusicEvent*> ons_;
+    KeyTable<Waiting> waiting_{Waiting{}};
+};
+}  // namespace
+
 bool EncodeTrack(MidiTrackData& track, const char* chunkId)
 {
     if (track.State() != track_state::kEventForm || track.Count() == 0 ||
@@ -111,9 +178,13 @@ bool EncodeTrack(MidiTrackData& track, const char* chunkId)
     MemoryBlock& block = track.Block();
     if (!block) return false;
     const std::int32_t capacity = track.Capacity();
+    // The whole chunk must also fit behind the file header in the song's block.
+    const std::int64_t usable = std::int64_t{capacity} - kHeaderRoom;
     std::int32_t length = 8;
     std::vector<std::uint8_t> delta, bytes;
     std::int32_t carried = 0;
+    SoundingNotes sounding;
+    bool cut = false;
     for (MusicEvent& e : track.Events()) {
         bytes.clear();
         if (!EncodeEvent(track, e, bytes)) {
@@ -126,15 +197,30 @@ bool EncodeTrack(MidiTrackData& track, const char* chunkId)
         AppendVlq(delta, static_cast<std::uint32_t>(std::max(AddTicks(e.delta, carried), 0)));
         carried = 0;
         const std::int64_t needed = std::int64_t{length} + static_cast<std::int64_t>(delta.size());
-        // The margin keeps room for ordinary events; a long one is checked whole.
-        if (needed > capacity - kMargin || needed + static_cast<std::int64_t>(bytes.size()) > capacity) {
+        // The margin keeps room for ordinary events; a long one is checked
+        // whole, leaving room for the End of Track.
+        if (needed > capacity - kMargin ||
+            needed + static_cast<std::int64_t>(bytes.size()) > usable - kEndOfTrackRoom) {
             track.ReportError(mdtk::kCanNotAddData);
+            cut = true;
             break;
         }
         std::memcpy(block.data() + length, delta.data(), delta.size());
         length += static_cast<std::int32_t>(delta.size());
         std::memcpy(block.data() + length, bytes.data(), bytes.size());
         length += static_cast<std::int32_t>(bytes.size());
+        sounding.Written(e);
+    }
+    if (cut) {
+        // A cut chunk still ends every note it started, then ends itself.
+        auto put = [&](std::initializer_list<std::uint8_t> bytes) {
+            for (std::uint8_t b : bytes) block.data()[length++] = b;
+        };
+        sounding.ForEach([&](const MusicEvent& on) {
+            if (length + kNoteOffRoom > usable - kEndOfTrackRoom) return;
+            put({0x00, static_cast<std::uint8_t>(kind::kNoteOff | (on.channel & 0x0F)), Low(on.note), 0x40});
+        });
+        put({0x00, 0xFF, 0x2F, 0x00});
     }
     std::memcpy(block.data(), chunkId, 4);
     PutBe32(block.data() + 4, static_cast<std::uint32_t>(length - 8));

@@ -141,9 +141,9 @@ void MidiTrackData::ReportWarning(std::uint32_t code) const
     ReportOnce(*ctx_, ctx_->trackWarnings, kTrackWarnings, code);
 }
 
-void MidiTrackData::SetEvents(std::vector<MusicEvent> events)
+void MidiTrackData::SetEvents(std::vector<MusicEvent> events, RoomCheck check)
 {
-    if (events.size() > static_cast<std::size_t>(MaxEvents())) {
+    if (check == RoomCheck::kChecked && events.size() > static_cast<std::size_t>(MaxEvents())) {
         ReportError(mdtk::kLargeData);
         events.erase(events.begin() + MaxEvents(), events.end());
     }
@@ -160,9 +160,9 @@ bool MidiTrackData::AppendEvent(MusicEvent event)
     return true;
 }
 
-bool MidiTrackData::InsertEvent(std::int32_t position, MusicEvent event)
+bool MidiTrackData::InsertEvent(std::int32_t position, MusicEvent event, RoomCheck check)
 {
-    if (Count() >= MaxEvents()) {
+    if (check == RoomCheck::kChecked && Count() >= MaxEvents()) {
         ReportError(mdtk::kLargeData);
         return false;
     }

@@ -44,6 +44,11 @@ inline constexpr std::uint32_t kTimeSignWrong = 0x0D000027;
 }  // namespace mdtk
 
 extern const ErrorTable kTrackErrors;
+
+// Whether adding events checks the table's limit. A pass that inserts
+// placeholders and removes them again before it ends skips the check: its
+// count never ends above where it started.
+enum class RoomCheck { kChecked, kUnchecked };
 extern const OnceTable kTrackWarnings;
 
 class MidiTrackData {
@@ -85,11 +90,11 @@ public:
     // for passes that rebuild a table in one sweep. A table beyond the limit
     // is cut there, with a "Large data" report.
     std::vector<MusicEvent> TakeEvents() { return std::exchange(events_, {}); }
-    void SetEvents(std::vector<MusicEvent> events);
+    void SetEvents(std::vector<MusicEvent> events, RoomCheck check = RoomCheck::kChecked);
     // A full table reports 0D000006 "Large data" and refuses the event (false).
     bool AppendEvent(MusicEvent event);
     // Before the event at `position` (0..Count()); delta times are the caller's.
-    bool InsertEvent(std::int32_t position, MusicEvent event);
+    bool InsertEvent(std::int32_t position, MusicEvent event, RoomCheck check = RoomCheck::kChecked);
     // The removed event's delta goes to the next event, if any.
     void RemoveEventAt(std::int32_t i);
     void RemoveInvalidEvents();
@@ -133,6 +138,9 @@ private:
     // Within each tick group, moves the events `moved` picks to the front.
     template <typename Moved>
     void MoveFirstInTicks(Moved moved);
+
+    // The second half of MoveNoteOffsFirst.
+    void MoveEndsBeforeRestrikes();
 
     RunContext* ctx_;
     std::int32_t state_;

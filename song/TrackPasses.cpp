@@ -72,28 +72,60 @@ void MidiTrackData::PairNotes()
     for (MusicEvent& e : events_)
         if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
 
-    // Overlapping notes of one channel and note number pair first-on with first-off.
-    const std::vector<std::int32_t> endOf = MatchNotes(events_, IsNoteOn, IsNoteOff);
+    // A key sounds from a note on until the next note on or note off of the
+    // same key, so each key has at most one open note at a time. A re-strike
+    // ends the open note and claims a note off of the key in its own tick, the
+    // one that was meant for the note it cut short. A note never ended lasts
+    // until the End of Track. Every note off ends up removed, matched or not.
     const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
+    KeyTable<std::int32_t> open(-1);
+    struct Claims {
+        std::int64_t group = -1;  // the tick group the claims were made in
+        std::int32_t count = 0;
+    };
+    KeyTable<Claims> claims(Claims{});
+    std::int64_t group = 0;
+    auto end = [&](std::int32_t on, std::size_t at) {
+        MusicEvent& note = events_[static_cast<std::size_t>(on)];
+        note.duration = ClampTicks(ticks[at] - ticks[static_cast<std::size_t>(on)]);
+    };
     for (std::size_t i = 0; i < events_.size(); ++i) {
         MusicEvent& e = events_[i];
-        if (!IsNoteOn(e)) continue;
-        e.kind = kind::kPairedNote;
-        // A note on whose note off never comes has no duration and disappears.
-        const std::int32_t off = endOf[i];
-        e.duration = off < 0 ? 0 : ClampTicks(ticks[static_cast<std::size_t>(off)] - ticks[i]);
+        if (e.delta != 0) ++group;
+        if (!IsNoteOn(e) && !IsNoteOff(e)) continue;
+        std::int32_t& sounding = open[e];
+        if (IsNoteOn(e)) {
+            if (sounding >= 0) {
+                end(sounding, i);
+                Claims& c = claims[e];
+                if (c.group != group) c = {group, 0};
+                ++c.count;
+            }
+            e.kind = kind::kPairedNote;
+            sounding = static_cast<std::int32_t>(i);
+            continue;
+        }
+        Claims& c = claims[e];
+        if (c.group == group && c.count > 0) {
+            --c.count;
+        } else if (sounding >= 0) {
+            end(sounding, i);
+            sounding = -1;
+        }
     }
-
-    // Every note off has now either ended a note or matched none: drop them all.
+    std::vector<std::size_t> ends;  // End of Track positions, ascending
+    for (std::size_t i = 0; i < events_.size(); ++i)
+        if (events_[i].IsEndOfTrack()) ends.push_back(i);
+    open.ForEach([&](std::int32_t on) {
+        if (on < 0) return;
+        // The first End of Track after the note, else the track's last event.
+        const auto at = std::upper_bound(ends.begin(), ends.end(), static_cast<std::size_t>(on));
+        end(on, at != ends.end() ? *at : events_.size() - 1);
+    });
     DropEvents(IsNoteOff, false);
 
-    for (MusicEvent& e : events_) {
-        if (e.kind != kind::kPairedNote) continue;
-        if (e.duration == 0)
-            e.kind = kind::kInvalid;
-        else if (e.duration < 0)
-            ReportError(mdtk::kInternalError);
-    }
+    for (const MusicEvent& e : events_)
+        if (e.kind == kind::kPairedNote && e.duration < 0) ReportError(mdtk::kInternalError);
     RemoveInvalidEvents();
     state_ = track_state::kPaired;
 }
@@ -104,8 +136,10 @@ void MidiTrackData::UnpairNotes()
         ReportError(mdtk::kInternalError);
         return;
     }
+    // A note of duration 0 is kept: it is written as a note on directly
+    // followed by its note off.
     for (MusicEvent& e : events_)
-        if (e.kind == kind::kPairedNote && (e.duration == 0 || e.velocity == 0)) e.kind = kind::kInvalid;
+        if (e.kind == kind::kPairedNote && e.velocity == 0) e.kind = kind::kInvalid;
     RemoveInvalidEvents();
 
     // Every note needs a place for its note off. When the table cannot hold
@@ -294,18 +328,110 @@ void MidiTrackData::MoveNoteOffsFirst()
         return;
     }
     // Each note off trades places (and ticks) with the nearest note on before
-    // it in its tick group; the note ons still in place are kept on a stack.
+    // it in its tick group, unless that note on's key is silent after the note
+    // off: then the two are a zero-length note, already in order. The note ons
+    // still in place are kept on a stack; `sounding` counts note ons minus note
+    // offs per key over the positions seen so far (swaps stay among those).
+    KeyTable<std::int32_t> sounding(0);
     std::vector<std::size_t> noteOns;
     for (std::size_t i = 0; i < events_.size(); ++i) {
         if (events_[i].delta != 0) noteOns.clear();
         if (IsNoteOn(events_[i])) {
+            ++sounding[events_[i]];
             noteOns.push_back(i);
-        } else if (IsNoteOff(events_[i]) && !noteOns.empty()) {
+        } else if (IsNoteOff(events_[i])) {
+            --sounding[events_[i]];
+            if (noteOns.empty()) continue;
             const std::size_t on = noteOns.back();
+            if (sounding[events_[on]] <= 0) continue;
             SwapKeepTimes(static_cast<std::int32_t>(i), static_cast<std::int32_t>(on));
             noteOns.back() = i;
         }
     }
+    MoveEndsBeforeRestrikes();
+}
+
+void MidiTrackData::MoveEndsBeforeRestrikes()
+{
+    // A note off never stands behind a later strike of its own key in its
+    // tick, or a player would silence the new note at once. Note offs end
+    // notes first in, first out; one that ends a note struck before a note on
+    // of its key earlier in its tick moves to just before the first such note
+    // on. Positions keep their delta times, so no event changes its tick.
+    struct Strikes {
+        std::vector<std::size_t> at;  // note on positions; those from `head` on still sound
+        std::size_t head = 0;
+        std::int64_t group = -1;       // the tick group `firstInGroup` belongs to
+        std::size_t firstInGroup = 0;  // index into `at` of the group's first strike
+    };
+    KeyTable<Strikes> strikes(Strikes{});
+    struct Move {
+        std::size_t before;  // the note on it goes in front of
+        std::size_t off;
+    };
+    std::vector<Move> moves;
+    std::vector<std::int32_t> deltas;
+    std::vector<MusicEvent> slice;
+    auto apply = [&](std::size_t from, std::size_t to) {
+        if (moves.empty()) return;
+        // Unmoved events keep their order; moved note offs come just before
+        // their note on, in the order they were met.
+        struct Place {
+            std::size_t at;
+            int rank;
+            std::size_t index;
+        };
+        std::vector<Place> order;
+        std::vector<bool> moved(to - from, false);
+        for (const Move& m : moves) {
+            order.push_back({m.before, 0, m.off});
+            moved[m.off - from] = true;
+        }
+        for (std::size_t q = from; q < to; ++q)
+            if (!moved[q - from]) order.push_back({q, 1, q});
+        std::sort(order.begin(), order.end(), [](const Place& a, const Place& b) {
+            return a.at != b.at ? a.at < b.at : a.rank != b.rank ? a.rank < b.rank : a.index < b.index;
+        });
+        deltas.clear();
+        slice.clear();
+        for (std::size_t q = from; q < to; ++q) deltas.push_back(events_[q].delta);
+        for (const Place& p : order) slice.push_back(std::move(events_[p.index]));
+        for (std::size_t q = from; q < to; ++q) {
+            events_[q] = std::move(slice[q - from]);
+            events_[q].delta = deltas[q - from];
+        }
+        moves.clear();
+    };
+
+    std::int64_t group = -1;
+    std::size_t groupStart = 0;
+    for (std::size_t i = 0; i < events_.size(); ++i) {
+        const MusicEvent& e = events_[i];
+        if (i == 0 || e.delta != 0) {
+            apply(groupStart, i);
+            ++group;
+            groupStart = i;
+        }
+        if (!IsNoteOn(e) && !IsNoteOff(e)) continue;
+        Strikes& key = strikes[e];
+        if (IsNoteOn(e)) {
+            if (key.group != group) {
+                key.group = group;
+                key.firstInGroup = key.at.size();
+            }
+            key.at.push_back(i);
+            continue;
+        }
+        if (key.head == key.at.size()) continue;  // ends no note
+        // The note ended is the oldest still sounding; the first strike of
+        // this tick that came after it, if any, is where its end belongs.
+        std::size_t later = key.head + 1;
+        if (key.group == group) later = std::max(later, key.firstInGroup);
+        else later = key.at.size();
+        ++key.head;
+        if (later < key.at.size()) moves.push_back({key.at[later], i});
+    }
+    apply(groupStart, events_.size());
 }
 
 }  // namespace rovanta

@@ -137,7 +137,7 @@ void LiteralReverseHorizontal(MidiF0Data& song)
     for (std::int32_t k = n - 2; k >= 1; --k) t.At(k).delta = t.At(k - 1).delta;
     if (n >= 2) t.At(0).delta = 0;
     for (std::int32_t c = 0; c < 16; ++c) {
-        t.InsertEvent(0, MusicEvent(0));
+        t.InsertEvent(0, MusicEvent(0), RoomCheck::kUnchecked);
         std::int32_t last = 0;
         for (std::int32_t i = 0; i < t.Count() - 1; ++i) {
             if (t.At(i).channel == c && t.At(i).kind == kind::kProgramChange) {
@@ -150,7 +150,7 @@ void LiteralReverseHorizontal(MidiF0Data& song)
     MusicEvent tempo(0);
     tempo.kind = kind::kMeta;
     tempo.type = meta::kTempo;
-    t.InsertEvent(0, tempo);
+    t.InsertEvent(0, tempo, RoomCheck::kUnchecked);
     std::int32_t last = 0;
     for (std::int32_t i = 1; i < t.Count(); ++i) {
         if (t.At(i).IsMeta(meta::kTempo)) {
@@ -203,54 +203,6 @@ TEST(ReverseHorizontal, MatchesTheStepByStepVersionOnRandomSongs)
         }
         ASSERT_EQ(fast.Take(), plain.Take()) << "seed " << seed;
     }
-}
-
-// --- real songs -----------------------------------------------------------------
-
-using Note = std::tuple<std::int32_t, std::int32_t, std::int32_t, std::int32_t>;  // channel, pitch, velocity, duration
-
-std::vector<Note> Notes(const MidiTrackData& paired)
-{
-    std::vector<Note> notes;
-    for (const MusicEvent& e : paired.Events())
-        if (e.kind == kind::kPairedNote) notes.emplace_back(e.channel, e.note, e.velocity, e.duration);
-    std::sort(notes.begin(), notes.end());
-    return notes;
-}
-
-TEST(ReverseHorizontal, EveryNoteOfEveryCorpusSongSurvives)
-{
-    const std::filesystem::path corpus = std::filesystem::path(ROVANTA_SHARED_DIR) / "corpus";
-    if (!std::filesystem::is_directory(corpus)) GTEST_SKIP() << "no shared corpus at " << corpus;
-    int songs = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(corpus)) {
-        const auto ext = entry.path().extension();
-        if (ext != ".mid" && ext != ".kar") continue;
-        Recorded r;
-        MidiFileLoader loader(r.ctx);
-        loader.Load(entry.path().string());
-        if (loader.FileLength() == 0) continue;
-        loader.BuildSong();
-        // Notes as event form defines them: each note off ends the oldest
-        // sounding note of its key. (Notes of one key from different tracks
-        // can nest in the loaded song; in event form they cannot.)
-        MidiF0Data plain = MidiF0Data::Copy(*loader.Song());
-        plain.UnpairTrack();
-        MidiF0Data copy = MidiF0Data::Copy(*loader.Song());
-        copy.UnpairTrack();
-        plain.PairTrack();
-        ReverseHorizontal(copy);
-        copy.PairTrack();
-        const std::vector<Note> before = Notes(plain.Track()), after = Notes(copy.Track());
-        std::vector<Note> lost, gained;
-        std::set_difference(before.begin(), before.end(), after.begin(), after.end(), std::back_inserter(lost));
-        std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(gained));
-        EXPECT_TRUE(lost.empty() && gained.empty()) << entry.path() << ": " << lost.size() << " notes changed, first "
-                                                    << (lost.empty() ? "" : testing::PrintToString(lost.front()))
-                                                    << " became " << (gained.empty() ? "" : testing::PrintToString(gained.front()));
-        ++songs;
-    }
-    EXPECT_GT(songs, 50);
 }
 
 }  // namespace

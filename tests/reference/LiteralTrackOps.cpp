@@ -1,7 +1,9 @@
 #include "reference/LiteralTrackOps.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "song/Ticks.h"
 
@@ -130,22 +132,40 @@ void PairNotes(MidiTrackData& track)
         if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
     }
     // 3.
+    // Without an End of Track a note lasts until the last event as read.
+    std::int64_t lastTick = 0;
+    for (std::int32_t i = 0; i < track.Count(); ++i) lastTick += track.At(i).delta;
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         if (!IsNoteOn(track.At(i))) continue;
         track.At(i).kind = kind::kPairedNote;
-        // Without a matching note off the note keeps duration 0 and is dropped
-        // below, whatever its duration field held before.
-        track.At(i).duration = 0;
+        const auto sameKey = [&](const MusicEvent& e) {
+            return e.channel == track.At(i).channel && e.note == track.At(i).note;
+        };
         std::int64_t sum = 0;
-        for (std::int32_t k = i + 1; k < track.Count(); ++k) {
+        std::int64_t atEnd = -1;  // the first End of Track's distance
+        bool ended = false;
+        for (std::int32_t k = i + 1; k < track.Count() && !ended; ++k) {
             const MusicEvent& e = track.At(k);
             sum += e.delta;
-            if (IsNoteOff(e) && e.channel == track.At(i).channel && e.note == track.At(i).note) {
-                track.At(i).duration = ClampTicks(sum);
+            if (IsEndOfTrack(e) && atEnd < 0) atEnd = sum;
+            if (!sameKey(e)) continue;
+            if (IsNoteOff(e)) {
                 RemoveKeepingTime(track, k);
-                break;
+                ended = true;
+            } else if (IsNoteOn(e)) {
+                // A re-strike: a note off of the key in its tick is this note's.
+                for (std::int32_t m = k + 1; m < track.Count() && track.At(m).delta == 0; ++m) {
+                    if (IsNoteOff(track.At(m)) && sameKey(track.At(m))) {
+                        RemoveKeepingTime(track, m);
+                        break;
+                    }
+                }
+                ended = true;
             }
         }
+        std::int64_t tick = 0;
+        for (std::int32_t k = 0; k <= i; ++k) tick += track.At(k).delta;
+        track.At(i).duration = ClampTicks(ended ? sum : atEnd >= 0 ? atEnd : lastTick - tick);
     }
     // 4.
     for (std::int32_t i = 0; i < track.Count();) {
@@ -159,11 +179,7 @@ void PairNotes(MidiTrackData& track)
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
         if (!IsPaired(e)) continue;
-        if (e.duration == 0) {
-            e.kind = kind::kInvalid;
-        } else if (e.duration < 0) {
-            track.ReportError(kInternalError);
-        }
+        if (e.duration < 0) track.ReportError(kInternalError);
     }
     // 6.
     RemoveInvalidEvents(track);
@@ -180,7 +196,7 @@ void UnpairNotes(MidiTrackData& track)
     // 2.
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
-        if (IsPaired(e) && (e.duration == 0 || e.velocity == 0)) e.kind = kind::kInvalid;
+        if (IsPaired(e) && e.velocity == 0) e.kind = kind::kInvalid;
     }
     RemoveInvalidEvents(track);
     // 3.
@@ -278,14 +294,48 @@ void MoveNoteOffsFirst(MidiTrackData& track)
         track.ReportError(kInternalError);
         return;
     }
+    const auto sameKey = [](const MusicEvent& a, const MusicEvent& b) {
+        return a.channel == b.channel && a.note == b.note;
+    };
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         if (!IsNoteOff(track.At(i))) continue;
         for (std::int32_t n = i - 1; n >= 0 && track.At(n + 1).delta == 0; --n) {
-            if (IsNoteOn(track.At(n))) {
-                SwapKeepingTimes(track, i, n);
-                break;
+            if (!IsNoteOn(track.At(n))) continue;
+            // Only while the note on's key still sounds after the note off.
+            std::int32_t ons = 0, offs = 0;
+            for (std::int32_t p = 0; p <= i; ++p) {
+                if (!sameKey(track.At(p), track.At(n))) continue;
+                if (IsNoteOn(track.At(p))) ++ons;
+                if (IsNoteOff(track.At(p))) ++offs;
             }
+            if (ons > offs) SwapKeepingTimes(track, i, n);
+            break;
         }
+    }
+    // A note off that ends a note struck before a note on of its key earlier
+    // in its tick goes directly before the first such note on.
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        if (!IsNoteOff(track.At(i))) continue;
+        // The note it ends: first in, first out among the notes of its key.
+        std::vector<std::int32_t> waiting;
+        std::size_t head = 0;
+        for (std::int32_t p = 0; p < i; ++p) {
+            if (!sameKey(track.At(p), track.At(i))) continue;
+            if (IsNoteOn(track.At(p))) waiting.push_back(p);
+            if (IsNoteOff(track.At(p)) && head < waiting.size()) ++head;
+        }
+        if (head == waiting.size()) continue;
+        const std::int32_t struck = waiting[head];
+        std::int32_t groupStart = i;
+        while (groupStart > 0 && track.At(groupStart).delta == 0) --groupStart;
+        std::int32_t target = -1;
+        for (std::int32_t q = std::max(groupStart, struck + 1); q < i && target < 0; ++q)
+            if (IsNoteOn(track.At(q)) && sameKey(track.At(q), track.At(i))) target = q;
+        if (target < 0) continue;
+        std::vector<std::int32_t> deltas;
+        for (std::int32_t q = target; q <= i; ++q) deltas.push_back(track.At(q).delta);
+        for (std::int32_t q = i; q > target; --q) std::swap(track.At(q), track.At(q - 1));
+        for (std::int32_t q = target; q <= i; ++q) track.At(q).delta = deltas[static_cast<std::size_t>(q - target)];
     }
 }
 

@@ -11,6 +11,9 @@
 namespace rovanta::test {
 namespace {
 
+// The largest delta time a variable-length quantity of four bytes holds.
+constexpr std::int32_t kLargestFileDelta = 0x0FFFFFFF;
+
 class Dice {
 public:
     explicit Dice(std::uint32_t seed) : rng_(seed) {}
@@ -21,8 +24,8 @@ public:
     }
     bool Percent(int p) { return Between(0, 99) < p; }
 
-    // Mostly 0 (same tick), mostly small otherwise, rarely huge so that the
-    // saturating sums are exercised.
+    // Mostly 0 (same tick), mostly small otherwise, rarely as large as a file
+    // can hold, so that long sums are exercised.
     std::int32_t Delta()
     {
         const int r = Between(0, 999);
@@ -31,7 +34,7 @@ public:
         if (r < 960) return Between(13, 600);
         if (r < 993) return Between(601, 100000);
         if (r < 997) return Between(1 << 24, 1 << 30);
-        return std::numeric_limits<std::int32_t>::max() - Between(0, 3);
+        return kLargestFileDelta - Between(0, 3);
     }
     // Few channels so that same-key collisions are frequent; 255 now and then.
     std::int32_t Channel()
@@ -211,11 +214,18 @@ std::vector<MusicEvent> RandomEventFormEvents(std::uint32_t seed)
         const std::int32_t delta = dice.Delta();
         const int r = dice.Between(0, 99);
         if (r < 34) {
-            const OpenNote on{dice.Channel(), dice.Key()};
+            OpenNote on{dice.Channel(), dice.Key()};
+            // Re-strikes of a sounding key, and zero-length notes, on purpose.
+            if (!open.empty() && dice.Percent(15))
+                on = open[static_cast<std::size_t>(dice.Between(0, static_cast<std::int32_t>(open.size()) - 1))];
             open.push_back(on);
             MusicEvent e = NoteEvent(kind::kNoteOn, delta, on.channel, on.note, dice.Between(1, 127));
             if (dice.Percent(3)) e.duration = dice.Between(1, 50);  // left over; pairing must not trust it
             events.push_back(std::move(e));
+            if (dice.Percent(8)) {
+                open.pop_back();
+                events.push_back(NoteEvent(kind::kNoteOff, 0, on.channel, on.note, 64));
+            }
         } else if (r < 64) {
             // Mostly the off of a sounding note, sometimes a stray or a duplicate.
             OpenNote off{dice.Channel(), dice.Key()};

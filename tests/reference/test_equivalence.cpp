@@ -346,67 +346,80 @@ MidiTrackData Track(RunContext& ctx, std::int32_t state, std::vector<MusicEvent>
     return test::MakeTrack(ctx, state, events);
 }
 
-TEST(TrackPassesByHand, PairNotesDropsZeroLengthAndUnendedNotes)
+TEST(TrackPassesByHand, PairNotesKeepsEveryStruckNote)
 {
+    using K = std::int32_t;
+    const K on = kind::kNoteOn, off = kind::kNoteOff;
+    MusicEvent otherChannel = Note(off, 5, 60);
+    otherChannel.channel = 1;
+    struct Case {
+        const char* name;
+        std::vector<MusicEvent> events;
+        const char* shape;
+    };
+    const Case cases[] = {
+        {"zero length at tick 0 is kept; a velocity-0 note on is a note off",
+         {Note(on, 0, 60, 90), Note(off, 0, 60), Note(on, 0, 60, 80), Note(on, 480, 60, 0), Note(on, 10, 62),
+          Control(5, 7), Meta(0, meta::kEndOfTrack)},
+         "p60:0/0 p60:480/0 p62:5/490 cc7/5 eot/0"},
+        {"a re-strike ends the note; another channel's off does not; a stray off goes, keeping its time",
+         {Note(on, 0, 60), Note(on, 10, 60), otherChannel, Note(off, 5, 60), Note(off, 20, 60), Note(off, 7, 60),
+          Meta(3, meta::kEndOfTrack)},
+         "p60:10/0 p60:10/10 eot/40"},
+        {"on, on, on, off",
+         {Note(on, 0, 60), Note(on, 50, 60), Note(on, 150, 60), Note(off, 100, 60), Meta(0, meta::kEndOfTrack)},
+         "p60:50/0 p60:150/50 p60:100/150 eot/100"},
+        {"the off in a re-strike's tick belongs to the note it cuts short, before or after the strike",
+         {Note(on, 0, 60), Note(on, 150, 60), Note(off, 0, 60), Note(off, 50, 60), Note(on, 10, 60), Note(off, 5, 60),
+          Note(on, 0, 60), Meta(20, meta::kEndOfTrack)},
+         "p60:150/0 p60:50/150 p60:5/60 p60:20/5 eot/20"},
+        {"a note never ended lasts until the End of Track",
+         {Note(on, 0, 60), Control(30, 7), Meta(70, meta::kEndOfTrack)}, "p60:100/0 cc7/30 eot/70"},
+    };
     for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        // Same key: on/off at tick 0 (zero length), then on at 0 ended at 480;
-        // velocity-0 note on counts as the off.
-        MidiTrackData t = Track(run.ctx, track_state::kEventForm,
-                                {Note(kind::kNoteOn, 0, 60, 90), Note(kind::kNoteOff, 0, 60),
-                                 Note(kind::kNoteOn, 0, 60, 80), Note(kind::kNoteOn, 480, 60, 0),
-                                 Note(kind::kNoteOn, 10, 62), Control(5, 7), Meta(0, meta::kEndOfTrack)});
-        passes.pair(t);
-        EXPECT_EQ(Shape(t), "p60:480/0 cc7/495 eot/0");
-        EXPECT_EQ(t.At(0).velocity, 80);
-        EXPECT_EQ(t.State(), track_state::kPaired);
-        EXPECT_TRUE(run.Take().empty());
-    }
-}
-
-TEST(TrackPassesByHand, PairNotesMatchesOverlappingNotesFirstOnFirstOff)
-{
-    for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        // Two notes of key 60 overlap; a note of another channel in between must
-        // not end them; the last off matches nothing and goes, keeping its time.
-        MusicEvent otherChannel = Note(kind::kNoteOff, 5, 60);
-        otherChannel.channel = 1;
-        MidiTrackData t = Track(run.ctx, track_state::kEventForm,
-                                {Note(kind::kNoteOn, 0, 60), Note(kind::kNoteOn, 10, 60), otherChannel,
-                                 Note(kind::kNoteOff, 5, 60), Note(kind::kNoteOff, 20, 60),
-                                 Note(kind::kNoteOff, 7, 60), Meta(3, meta::kEndOfTrack)});
-        passes.pair(t);
-        EXPECT_EQ(Shape(t), "p60:20/0 p60:30/10 eot/40");
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
+            test::Recorded run;
+            MidiTrackData t = Track(run.ctx, track_state::kEventForm, c.events);
+            passes.pair(t);
+            EXPECT_EQ(Shape(t), c.shape);
+            EXPECT_EQ(t.State(), track_state::kPaired);
+            EXPECT_TRUE(run.Take().empty());
+        }
     }
 }
 
 TEST(TrackPassesByHand, UnpairNotesPlacesNoteOffsExactly)
 {
+    const std::int32_t paired = kind::kPairedNote;
+    struct Case {
+        const char* name;
+        std::vector<MusicEvent> events;
+        const char* shape;
+    };
+    const Case cases[] = {
+        {"a note off lands at its tick, before the event already there",
+         {Note(paired, 0, 60, 100, 480), Control(480, 7), Meta(0, meta::kEndOfTrack)},
+         "on60/0 off60v64/480 cc7/0 eot/0"},
+        {"a note that outlasts the End of Track pushes it to its own end",
+         {Note(paired, 0, 60, 100, 960), Meta(480, meta::kEndOfTrack)}, "on60/0 off60v64/960 eot/0"},
+        {"zero length: note on, then its note off, in its tick; zero velocity: dropped, its time kept",
+         {Note(paired, 4, 60, 100, 0), Note(paired, 6, 61, 0, 10), Meta(5, meta::kEndOfTrack)},
+         "on60/4 off60v64/0 eot/11"},
+        {"a zero-length note in the tick another note starts stays whole",
+         {Note(paired, 0, 64, 100, 30), Note(paired, 0, 60, 100, 0), Meta(30, meta::kEndOfTrack)},
+         "on64/0 on60/0 off60v64/0 off64v64/30 eot/0"},
+    };
     for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        MidiTrackData t = Track(run.ctx, track_state::kPaired,
-                                {Note(kind::kPairedNote, 0, 60, 100, 480), Control(480, 7), Meta(0, meta::kEndOfTrack)});
-        passes.unpair(t);
-        EXPECT_EQ(Shape(t), "on60/0 off60v64/480 cc7/0 eot/0");
-        EXPECT_EQ(t.State(), track_state::kEventForm);
-
-        // A note that outlasts the End of Track pushes it to its own end.
-        MidiTrackData longNote = Track(run.ctx, track_state::kPaired,
-                                       {Note(kind::kPairedNote, 0, 60, 100, 960), Meta(480, meta::kEndOfTrack)});
-        passes.unpair(longNote);
-        EXPECT_EQ(Shape(longNote), "on60/0 off60v64/960 eot/0");
-
-        // Zero duration or zero velocity: dropped, their time kept.
-        MidiTrackData dropped = Track(run.ctx, track_state::kPaired,
-                                      {Note(kind::kPairedNote, 4, 60, 100, 0), Note(kind::kPairedNote, 6, 61, 0, 10),
-                                       Meta(5, meta::kEndOfTrack)});
-        passes.unpair(dropped);
-        EXPECT_EQ(Shape(dropped), "eot/15");
-        EXPECT_TRUE(run.Take().empty());
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
+            test::Recorded run;
+            MidiTrackData t = Track(run.ctx, track_state::kPaired, c.events);
+            passes.unpair(t);
+            EXPECT_EQ(Shape(t), c.shape);
+            EXPECT_EQ(t.State(), track_state::kEventForm);
+            EXPECT_TRUE(run.Take().empty());
+        }
     }
 }
 
@@ -486,6 +499,41 @@ TEST(TrackPassesByHand, ReorderingKeepsEveryTickAndPutsOffsBeforeOns)
         passes.noteOffsFirst(ticks);
         EXPECT_EQ(Shape(ticks), "on60/0 off60v100/5 on61/0 on62/3 off62v100/1");
         EXPECT_TRUE(run.Take().empty());
+    }
+}
+
+TEST(TrackPassesByHand, NoteOffsFirstKeepsZeroLengthNotesAndEndsBeforeRestrikes)
+{
+    const std::int32_t on = kind::kNoteOn, off = kind::kNoteOff;
+    struct Case {
+        const char* name;
+        std::vector<MusicEvent> events;
+        const char* shape;
+    };
+    const Case cases[] = {
+        {"a zero-length note's off stays behind its own on",
+         {Note(on, 0, 64), Note(on, 5, 60), Note(off, 0, 60)}, "on64/0 on60/5 off60v100/0"},
+        {"a note off trades with the nearest note on of another key that sounds on",
+         {Note(on, 0, 60), Note(on, 5, 62), Note(off, 0, 60)}, "on60/0 off60v100/5 on62/0"},
+        {"the end of a note struck earlier goes before the re-strike of its key",
+         {Note(on, 0, 60), Note(on, 5, 60), Note(on, 0, 61), Note(off, 0, 60)},
+         "on60/0 off60v100/5 on60/0 on61/0"},
+        {"the same when the earlier note was struck in the same tick",
+         {Note(on, 3, 60), Note(on, 0, 60), Note(on, 0, 61), Note(off, 0, 60)},
+         "on60/3 off60v100/0 on60/0 on61/0"},
+        {"with a zero-length re-strike, the earlier note's end comes first",
+         {Note(on, 0, 60), Note(on, 5, 60), Note(off, 0, 60), Note(off, 0, 60)},
+         "on60/0 off60v100/5 on60/0 off60v100/0"},
+    };
+    for (const Passes& passes : kBoth) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
+            test::Recorded run;
+            MidiTrackData t = Track(run.ctx, track_state::kEventForm, c.events);
+            passes.noteOffsFirst(t);
+            EXPECT_EQ(Shape(t), c.shape);
+            EXPECT_TRUE(run.Take().empty());
+        }
     }
 }
 

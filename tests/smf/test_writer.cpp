@@ -9,8 +9,10 @@
 
 #include "app/MirrorPipeline.h"
 #include "common/Events.h"
+#include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "smf/MidiFileLoader.h"
+#include "smf/SmfBytes.h"
 #include "smf/SmfWriter.h"
 #include "support/FileChooser.h"
 
@@ -139,9 +141,84 @@ TEST(Writer, AFullTrackBlockEndsTheChunkAndNothingIsWrittenPastIt)
     body.back() = 0xF7;
     auto song = Song(r.ctx, {test::SysEx(0, body), test::SysEx(0, body), Eot(0)});
     const Bytes image = Image(song);
-    ASSERT_EQ(image.size(), 14 + 8 + 1 + body.size());
+    // The first message, with the length of what follows its status, then the End of Track.
+    const Bytes length{0x8C, 0x9A, 0x3F};  // 199,999
+    ASSERT_EQ(image.size(), 14 + 8 + 1 + 1 + length.size() + body.size() - 1 + 4);
+    EXPECT_EQ(Bytes(image.begin() + 23, image.begin() + 27), (Bytes{0xF0, 0x8C, 0x9A, 0x3F}));
+    EXPECT_EQ(Bytes(image.end() - 4, image.end()), (Bytes{0x00, 0xFF, 0x2F, 0x00}));
     EXPECT_EQ(r.Take(), (Strings{"MDTK0D00001A Can not add data!", "MDTK0D00001A Can not add data!",
                                  "MDTK0D00001A Can not add data!"}));  // the chunk is full; then the track's release
+}
+
+TEST(Writer, ACutChunkEndsEveryNoteStillSoundingAndThenItself)
+{
+    Recorded r;
+    MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
+    MidiTrackData& track = song.Track();
+    for (const MusicEvent& e : {On(0, 0, 60), On(0, 1, 62), On(0, 0, 64), Off(1, 0, 60)}) track.AppendEvent(e);
+    while (track.Count() < 110000) track.AppendEvent(test::Cc(1, 2, 7, 100));  // four bytes each: past the block
+    track.AppendEvent(Eot(0));
+    const Bytes image = Image(song);
+    EXPECT_EQ(r.Take(), Strings{"MDTK0D00001A Can not add data!"});
+    ASSERT_GT(image.size(), 22u);
+    EXPECT_LE(image.size(), static_cast<std::size_t>(kCapacity));
+    std::uint32_t chunkLength = 0;
+    for (int i = 18; i < 22; ++i) chunkLength = chunkLength << 8 | image[static_cast<std::size_t>(i)];
+    EXPECT_EQ(chunkLength, image.size() - 22);
+    // Note offs in the order the notes were struck, then the End of Track, all at delta 0.
+    EXPECT_EQ(Bytes(image.end() - 12, image.end()),
+              (Bytes{0x00, 0x81, 62, 0x40, 0x00, 0x80, 64, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
+    const auto tracks = test::ReadNoteTracks(image);
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(test::NotesHeard(tracks[0]).size(), 3u);
+}
+
+TEST(Writer, SystemExclusiveWithoutALengthOfItsOwnGetsOne)
+{
+    struct Case {
+        const char* name;
+        Bytes stored;
+        Bytes written;
+    };
+    const Case cases[] = {
+        {"read under running status after another", {0xF0, 0x43, 0x10, 0x4C, 0xF7}, {0xF0, 0x04, 0x43, 0x10, 0x4C, 0xF7}},
+        {"ended elsewhere than its length said", {0xF0, 0x05, 0x01, 0x02, 0xF7}, {0xF0, 0x04, 0x05, 0x01, 0x02, 0xF7}},
+        {"a length that matches", {0xF0, 0x03, 0x01, 0x02, 0xF7}, {0xF0, 0x03, 0x01, 0x02, 0xF7}},
+        {"an escape whose length matches", {0xF7, 0x02, 0x01, 0x02}, {0xF7, 0x02, 0x01, 0x02}},
+        {"a status alone", {0xF7}, {0xF7, 0x00}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorded r;
+        MusicEvent e = test::SysEx(0, c.stored);
+        e.kind = c.stored[0];
+        auto song = Song(r.ctx, {e, Eot(0)});
+        Bytes expected{0x00};
+        expected.insert(expected.end(), c.written.begin(), c.written.end());
+        expected.insert(expected.end(), {0x00, 0xFF, 0x2F, 0x00});
+        EXPECT_EQ(Events(Image(song)), expected);
+    }
+}
+
+TEST(Save, NotesAfterASystemExclusiveReadUnderRunningStatusReadBackEverywhere)
+{
+    // A sysex, then data bytes under its running status, then a note.
+    const Bytes file = test::Smf(0, 96, {test::Chunk("00 F0 03 7E 7F F7 | 00 43 10 4C F7 | 00 90 3C 64 | 60 80 3C 40 | 00 FF 2F 00")});
+    for (const bool horizontal : {false, true}) {
+        Recorded r;
+        test::TempFile input(file);
+        MidiFileLoader loader(r.ctx);
+        loader.Load(input.Path());
+        loader.BuildSong();
+        ASSERT_NE(loader.Song(), nullptr);
+        MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1});
+        Encode(copy);
+        const Bytes saved(copy.Block().data(), copy.Block().data() + copy.dataLength);
+        const auto tracks = test::ReadNoteTracks(saved);
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(test::Strikes(tracks[0]), 1) << "-H " << horizontal;
+        EXPECT_EQ(test::NotesHeard(tracks[0]).size(), 1u);
+    }
 }
 
 // --- whole files ------------------------------------------------------------------

@@ -123,34 +123,6 @@ TEST(TrackMetas, MasterVolumeLookupWarnsOnceAboutASecondOne)
 
 // --- pairing ------------------------------------------------------------------
 
-TEST(PairNotes, ANoteEndingAtItsOwnTickDisappearsTheNextOnePairs)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kEvent, {On(0, 0, 60), Off(0, 0, 60), On(0, 0, 60), Off(480, 0, 60), Eot(0)});
-    track.PairNotes();
-    EXPECT_EQ(track.State(), kPaired);
-    EXPECT_EQ(Picture(track), (Strings{"note60/480@0", "eot@480"}));
-}
-
-TEST(PairNotes, ANoteWithoutNoteOffIsDroppedAndItsDeltaMovesOn)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kEvent, {Cc(0, 0, 7, 1), On(30, 0, 60), Cc(10, 0, 7, 2), Eot(5)});
-    track.PairNotes();
-    EXPECT_EQ(Picture(track), (Strings{"cc7@0", "cc7@40", "eot@45"}));
-}
-
-TEST(PairNotes, OverlapsPairFirstOnWithFirstOffAndVelocityZeroEndsNotes)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kEvent,
-                       {On(0, 0, 60), On(10, 0, 60), On(0, 1, 60), Off(10, 0, 60), On(0, 1, 60, 0),
-                        Off(30, 0, 60), Eot(0)});
-    track.PairNotes();
-    EXPECT_EQ(Picture(track), (Strings{"note60/20@0", "note60/40@10", "note60/10@10", "eot@50"}));
-    EXPECT_EQ(track.At(2).channel, 1);
-}
-
 TEST(PairNotes, StrayNoteOffsAreRemovedWithoutMovingAnything)
 {
     Recorded r;
@@ -201,14 +173,6 @@ TEST(UnpairNotes, NotesEndingTogetherComeLatestNoteFirstThenNoteOffsBeforeNoteOn
     // Both note offs at 10 stand before the note on at 10: 62 (the later note) first.
     EXPECT_EQ(Picture(track), (Strings{"on60@0", "on62@5", "off62@10", "off60@10", "on64@10", "off64@15",
                                        "eot@20"}));
-}
-
-TEST(UnpairNotes, NotesWithoutDurationOrVelocityAreDropped)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kPaired, {Paired(0, 0, 60, 0), Paired(10, 0, 61, 5, 0), Eot(10)});
-    track.UnpairNotes();
-    EXPECT_EQ(Picture(track), (Strings{"eot@20"}));
 }
 
 TEST(PairNotes, UnpairAfterPairRestoresEveryKeptNote)
