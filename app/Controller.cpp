@@ -47,11 +47,9 @@ void Controller::LoadSong()
     loader_.reset();
     loader_ = std::make_unique<MidiFileLoader>(*ctx_);
     loader_->AskAndLoad(*chooser_);
-    if (loader_->FileLength() == 0) {
-        loader_.reset();
-        return;
-    }
-    loader_->BuildSong();
+    if (loader_->FileLength() != 0) loader_->BuildSong();
+    // A damaged file may fail only once its song is built.
+    if (!loader_->Song()) loader_.reset();
 }
 
 MirrorSettings Controller::CurrentSettings()

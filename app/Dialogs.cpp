@@ -45,7 +45,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     icon->setGeometry(du.ToPixels(11, 17, 20, 20));
     icon->setPixmap(QIcon(QStringLiteral(":/icons/128")).pixmap(icon->size()));
 
-    auto* name = new QLabel(QStringLiteral("Rovanta Version 1.0"), this);
+    auto* name = new QLabel(QString::fromUtf8("Rovanta Version " ROVANTA_VERSION), this);
     name->setTextFormat(Qt::PlainText);
     name->setGeometry(du.ToPixels(40, 10, 119, 8));
 

@@ -1,7 +1,9 @@
 #pragma once
 // The command-line tool's answers to the core's platform interfaces: reports
 // become lines of text instead of message boxes, and the file dialogs answer
-// with the paths given on the command line.
+// with the paths given on the command line. A report about a file is followed
+// by a detail line naming the file and the reason, indented by two blanks so
+// that scripts can tell it from the report lines.
 
 #include <mutex>
 #include <optional>
@@ -16,6 +18,12 @@
 
 namespace rovanta::cli {
 
+// "  out/x.mid: No such file or directory"
+inline std::string DetailLine(const FileFailure& failure)
+{
+    return "  " + failure.path + ": " + failure.reason;
+}
+
 // One line per report, written and flushed the moment it is raised, so a
 // script sees a report even when the process is killed afterwards.
 class StreamSink : public ReportSink {
@@ -26,6 +34,7 @@ public:
         std::lock_guard lock(mutex_);
         *out_ << text << '\n' << std::flush;
     }
+    void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
 
 private:
     std::mutex mutex_;
@@ -41,6 +50,7 @@ public:
         std::lock_guard lock(mutex_);
         lines_.emplace_back(text);
     }
+    void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
     std::vector<std::string> Take()
     {
         std::lock_guard lock(mutex_);
@@ -50,6 +60,12 @@ public:
 private:
     std::mutex mutex_;
     std::vector<std::string> lines_;
+};
+
+// For reports nobody is left to read.
+class DiscardingSink : public ReportSink {
+public:
+    void Show(std::string_view) override {}
 };
 
 // Stands in for the open or save dialog: the user "chooses" the path given.

@@ -20,7 +20,8 @@ constexpr const char* kFooter = R"(Examples:
   rovanta-cli play --port 1 song.mid
   rovanta-cli play --log messages.txt song.mid
 
-Every report is printed on standard error as one line.
+Every report is printed on standard error as one line; a report about a file
+is followed by a line indented by two blanks naming the file and the reason.
 Exit status: 0 when the output was written or the song played to its end,
 1 when nothing was loaded or nothing written (for --out-dir: when any file
 failed) or the MIDI output could not be opened, 2 for a usage error, 130 when

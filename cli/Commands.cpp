@@ -46,6 +46,33 @@ std::string Usage(const std::string& message)
     return "rovanta-cli mirror: " + message + "\nRun with --help for more information.\n";
 }
 
+// Saving over the input would destroy the very file being mirrored; also
+// caught through links and other names of the same file.
+bool IsSameFile(const std::string& a, const fs::path& b)
+{
+    std::error_code ec;
+    return fs::equivalent(a, b, ec);
+}
+
+// Declared right after the loader, so that it acts just before the loader
+// goes, or called once the command's work is done: the release of the songs
+// may still report (a long event, say), but nobody is waiting for that.
+class QuietRelease {
+public:
+    explicit QuietRelease(RunContext& ctx) : ctx_(&ctx) {}
+    ~QuietRelease() { Now(); }
+    void Now()
+    {
+        static DiscardingSink discard;  // outlives every context
+        ctx_->SetSink(discard);
+    }
+    QuietRelease(const QuietRelease&) = delete;
+    QuietRelease& operator=(const QuietRelease&) = delete;
+
+private:
+    RunContext* ctx_;
+};
+
 // The batch refusals, checked before any file is touched; empty when fine.
 std::string CheckBatch(const BatchArgs& args)
 {
@@ -56,8 +83,7 @@ std::string CheckBatch(const BatchArgs& args)
         const auto [it, fresh] = byName.emplace(name, input);
         if (!fresh) return Usage("'" + it->second + "' and '" + input + "' would both be written to '" +
                                  (fs::path(args.outDir) / name).string() + "'");
-        std::error_code ec;
-        if (fs::equivalent(input, fs::path(args.outDir) / name, ec))
+        if (IsSameFile(input, fs::path(args.outDir) / name))
             return Usage("'" + input + "' would be replaced by its own mirror image");
     }
     return {};
@@ -77,6 +103,7 @@ public:
         if (std::exchange(tickShown_, false)) *err_ << kClearLine;
         *err_ << text << '\n' << std::flush;
     }
+    void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
     void DrawTick(std::int32_t tick)
     {
         if (!progress_) return;
@@ -98,11 +125,19 @@ private:
     bool tickShown_ = false;
 };
 
-std::unique_ptr<MidiOutSystem> ChosenOutput(const PlayArgs& args)
+// Null, with the reason on `err`, when the message log cannot be created: the
+// player would only say that the device does not open.
+std::unique_ptr<MidiOutSystem> ChosenOutput(const PlayArgs& args, std::ostream& err)
 {
     if (!args.port.empty()) return MakeRtMidiSystem(args.port);
-    if (!args.log.empty()) return MakeLogSystem(fs::path(args.log));
-    return MakeSynthSystem();
+    if (args.log.empty()) return MakeSynthSystem();
+    auto log = std::make_unique<LogSystem>(fs::path(args.log));
+    if (const int error = log->Prepare()) {
+        err << "rovanta-cli play: cannot create the log '" << args.log
+            << "': " << std::generic_category().message(error) << '\n' << std::flush;
+        return nullptr;
+    }
+    return log;
 }
 
 // What the player's threads tell the main loop.
@@ -125,6 +160,7 @@ bool MirrorFile(const std::string& input, const std::string& output, const Mirro
 {
     RunContext ctx(sink);  // outlives the loader, whose release may still report
     MidiFileLoader loader(ctx);
+    const QuietRelease quiet(ctx);
     if (!LoadSong(loader, input)) return false;
     FixedPathChooser chooser(output);
     return SaveMirrored(*loader.Song(), settings, chooser) == 1;
@@ -132,6 +168,10 @@ bool MirrorFile(const std::string& input, const std::string& output, const Mirro
 
 int RunMirror(const MirrorArgs& args, std::ostream& err)
 {
+    if (IsSameFile(args.input, args.output)) {
+        err << Usage("'" + args.output + "' is the input itself; it would be replaced by its own mirror image");
+        return kExitUsage;
+    }
     StreamSink sink(err);
     return MirrorFile(args.input, args.output, args.settings, sink) ? kExitOk : kExitFailed;
 }
@@ -213,8 +253,11 @@ int RunBatch(const BatchArgs& args, std::ostream& err)
     const std::vector<FileOutcome> outcomes = MirrorFiles(args, done);
 
     const auto written = std::count_if(outcomes.begin(), outcomes.end(), [](const FileOutcome& o) { return o.written; });
+    const auto withReports = std::count_if(outcomes.begin(), outcomes.end(),
+                                           [](const FileOutcome& o) { return o.written && !o.reports.empty(); });
     const auto failed = static_cast<std::ptrdiff_t>(outcomes.size()) - written;
-    err << clearLine << "files: " << outcomes.size() << ", written: " << written << ", failed: " << failed << '\n';
+    err << clearLine << "files: " << outcomes.size() << ", written: " << written << " (" << withReports
+        << " with reports), failed: " << failed << '\n';
     return failed == 0 ? kExitOk : kExitFailed;
 }
 
@@ -223,6 +266,7 @@ int RunDump(const DumpArgs& args, std::ostream& out, std::ostream& err)
     StreamSink sink(err);
     RunContext ctx(sink);
     MidiFileLoader loader(ctx);
+    const QuietRelease quiet(ctx);
     if (!LoadSong(loader, args.input)) return kExitFailed;
     if (args.settings.horizontal || args.settings.vertical)
         DumpSong(MirroredCopy(*loader.Song(), args.settings), out);
@@ -238,10 +282,12 @@ int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& in
     PlayConsole console(err, args.progress);
     RunContext ctx(console);
     MidiFileLoader loader(ctx);
+    QuietRelease quiet(ctx);
     if (!LoadSong(loader, args.input)) return kExitFailed;
 
     // Declared so that the player goes first: its threads use everything above it.
-    const std::unique_ptr<MidiOutSystem> output = ChosenOutput(args);
+    const std::unique_ptr<MidiOutSystem> output = ChosenOutput(args, err);
+    if (!output) return kExitFailed;
     RealTimerService timers;
     PlayProgress progress;
     MusicPlayer player(PlaybackEnv{ctx, *output, timers});
@@ -284,17 +330,20 @@ int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& in
         pipeline.Stop();
     }
     console.EndTickLine();
+    // The played copies and the song are released from here on.
+    quiet.Now();
     return status;
 }
 
-int RunPorts(std::ostream& out)
+int RunPorts(std::ostream& out, const SynthConfig& synth)
 {
-    const OutputList outputs = ListOutputs();
+    const OutputList outputs = ListOutputs(synth);
     for (const std::string& name : outputs.rtMidiPorts) out << name << '\n';
     if (outputs.synthAvailable)
-        out << "built-in synthesizer: available (SoundFont " << outputs.soundFont.string() << ")\n";
+        out << "built-in synthesizer: available (SoundFont " << outputs.soundFont.string() << ", audio driver "
+            << outputs.audioDriver << ")\n";
     else
-        out << "built-in synthesizer: not available (no SoundFont found)\n";
+        out << "built-in synthesizer: not available (" << outputs.synthProblem << ")\n";
     out << std::flush;
     return kExitOk;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/MirrorPipeline.h"
+#include "playback/SynthPort.h"
 
 namespace rovanta {
 class ReportSink;
@@ -46,12 +47,14 @@ struct DumpArgs {
 };
 
 // Load and Save of one file as one fresh program run would do them: its own
-// running status and once-only flags. Every report goes to `sink`; true when
-// the output file was written.
+// running status and once-only flags. Every report of Load and Save goes to
+// `sink` (those of the song's release at the end do not); true when the
+// output file was written.
 bool MirrorFile(const std::string& input, const std::string& output, const MirrorSettings& settings,
                 ReportSink& sink);
 
 // `mirror INPUT -o OUTPUT`: reports on `err`, one line each, as they are raised.
+// Refuses (usage error) an OUTPUT that is the INPUT itself under any name.
 int RunMirror(const MirrorArgs& args, std::ostream& err);
 
 struct FileOutcome {
@@ -68,8 +71,9 @@ std::vector<FileOutcome> MirrorFiles(const BatchArgs& args,
                                      const std::function<void(std::size_t, const FileOutcome&)>& done);
 
 // `mirror INPUT... --out-dir DIR`: each file's block of reports in input order,
-// then a summary, on `err`. Refuses (usage error) inputs that share a file name
-// or whose output would replace the input itself.
+// then a summary that counts the files written with reports apart, on `err`.
+// Refuses (usage error) inputs that share a file name or whose output would
+// replace the input itself.
 int RunBatch(const BatchArgs& args, std::ostream& err);
 
 // `dump INPUT`: the loaded song, or with a reversal chosen the mirrored copy,
@@ -87,12 +91,13 @@ struct PlayArgs {
 // `play INPUT`: loads as `mirror` does, plays the chosen reversals and waits
 // for the song's end. When `interrupted` becomes true the playback is stopped
 // (PlayStop) and the exit status is 130. Exit 1 when nothing was loaded or the
-// output could not be opened. Reports on `err`, one line each, as raised.
+// output could not be opened (a log that cannot be created is named, with the
+// reason). Reports on `err`, one line each, as raised.
 int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& interrupted);
 
 // `ports`: one line per sequencer port `--port` accepts, then whether the
-// built-in synthesizer is available.
-int RunPorts(std::ostream& out);
+// built-in synthesizer is available (its audio output really opens) or why not.
+int RunPorts(std::ostream& out, const SynthConfig& synth = {});
 
 // While it lives, Ctrl-C (SIGINT) only raises Flag(); the previous handler is
 // put back afterwards. One at a time.

@@ -1,5 +1,6 @@
 #include "playback/LogPort.h"
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -27,14 +28,16 @@ struct LogSystem::Sink {
     std::filesystem::path path;   // empty when writing to the caller's stream
     LogClock clock;
 
-    bool Ready()
+    // 0 once there is an output, else why the file cannot be created (errno).
+    int Ready()
     {
         std::lock_guard lock(mutex);
-        if (out) return true;
+        if (out) return 0;
+        errno = 0;
         file.open(path, std::ios::out | std::ios::trunc);
-        if (!file) return false;
+        if (!file) return errno != 0 ? errno : EIO;
         out = &file;
-        return true;
+        return 0;
     }
 
     // False once the output has failed (a full disk, say).
@@ -137,8 +140,13 @@ LogSystem::~LogSystem() = default;
 std::unique_ptr<MidiOutPort> LogSystem::Open(int deviceId)
 {
     if (deviceId != kMidiMapper && deviceId != 0) return nullptr;
-    if (!sink_->Ready()) return nullptr;
+    if (sink_->Ready() != 0) return nullptr;
     return std::make_unique<LogPort>(sink_);
+}
+
+int LogSystem::Prepare()
+{
+    return sink_->Ready();
 }
 
 std::string LogSystem::Name() const

@@ -40,6 +40,9 @@ public:
     int DeviceCount() override { return 1; }
     // Null for other device ids, or when the file cannot be created.
     std::unique_ptr<MidiOutPort> Open(int deviceId) override;
+    // Creates the file now instead of at the first Open, so that the caller
+    // can tell the user why it cannot be: 0, or the system's errno.
+    int Prepare();
     std::string Name() const override;
 
     struct Sink;  // the shared output, outliving the system if a port does

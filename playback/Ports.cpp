@@ -43,12 +43,16 @@ std::unique_ptr<MidiOutSystem> MakeLogSystem(std::filesystem::path path, LogCloc
     return std::make_unique<LogSystem>(std::move(path), std::move(clock));
 }
 
-OutputList ListOutputs()
+OutputList ListOutputs(const SynthConfig& synth)
 {
     OutputList list;
-    if (const auto soundFont = FindSoundFont(SynthConfig{})) {
-        list.synthAvailable = true;
+    if (const auto soundFont = FindSoundFont(synth)) {
         list.soundFont = *soundFont;
+        list.audioDriver = ProbeAudioDriver(synth);
+        list.synthAvailable = !list.audioDriver.empty();
+        if (!list.synthAvailable) list.synthProblem = "no audio driver opens";
+    } else {
+        list.synthProblem = "no SoundFont found";
     }
     list.rtMidiPorts = ListRtMidiPorts();
     return list;

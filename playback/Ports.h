@@ -28,13 +28,16 @@ std::unique_ptr<MidiOutSystem> MakeLogSystem(std::ostream& out, LogClock clock =
 std::unique_ptr<MidiOutSystem> MakeLogSystem(std::filesystem::path path, LogClock clock = {});
 
 struct OutputList {
-    bool synthAvailable = false;
+    bool synthAvailable = false;      // it has a SoundFont and an audio driver starts
     std::filesystem::path soundFont;  // the SoundFont the synthesizer would load
+    std::string audioDriver;          // the audio driver it would sound through
+    std::string synthProblem;         // why it is not available
     std::vector<std::string> rtMidiPorts;
 };
 
 // What can be played on right now; never fails, an unreachable sequencer
-// simply lists no ports.
-OutputList ListOutputs();
+// simply lists no ports. The synthesizer counts only when its audio output
+// really starts (it is started and stopped again).
+OutputList ListOutputs(const SynthConfig& synth = {});
 
 }  // namespace rovanta

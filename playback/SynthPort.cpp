@@ -101,6 +101,27 @@ struct SynthPort::Engine {
     std::unique_ptr<fluid_settings_t, SettingsDeleter> settings;
     std::unique_ptr<fluid_synth_t, SynthDeleter> synth;
     std::unique_ptr<fluid_audio_driver_t, DriverDeleter> driver;
+
+    // A synthesizer without SoundFont or audio; false when it cannot be made.
+    bool Start()
+    {
+        settings.reset(new_fluid_settings());
+        if (settings) synth.reset(new_fluid_synth(settings.get()));
+        return synth != nullptr;
+    }
+
+    // Tries the configured drivers, or the candidates, in order; the name of
+    // the one that started, empty when none did.
+    std::string StartAudio(const SynthConfig& config)
+    {
+        const auto candidates = config.audioDrivers.empty() ? DriverCandidates(settings.get()) : config.audioDrivers;
+        for (const auto& name : candidates) {
+            if (fluid_settings_setstr(settings.get(), "audio.driver", name.c_str()) != FLUID_OK) continue;
+            driver.reset(new_fluid_audio_driver(settings.get(), synth.get()));
+            if (driver) return name;
+        }
+        return {};
+    }
 };
 
 std::optional<std::filesystem::path> FindSoundFont(const SynthConfig& config)
@@ -121,28 +142,33 @@ std::unique_ptr<SynthPort> SynthPort::Create(const std::filesystem::path& soundF
                                              const SynthConfig& config)
 {
     auto engine = std::make_unique<Engine>();
-    engine->settings.reset(new_fluid_settings());
-    if (!engine->settings) return nullptr;
-    engine->synth.reset(new_fluid_synth(engine->settings.get()));
-    if (!engine->synth) return nullptr;
+    if (!engine->Start()) return nullptr;
     if (fluid_synth_sfload(engine->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) return nullptr;
 
     std::string started;
     if (config.audio) {
-        const auto candidates =
-            config.audioDrivers.empty() ? DriverCandidates(engine->settings.get()) : config.audioDrivers;
-        for (const auto& name : candidates) {
-            if (fluid_settings_setstr(engine->settings.get(), "audio.driver", name.c_str()) != FLUID_OK)
-                continue;
-            engine->driver.reset(new_fluid_audio_driver(engine->settings.get(), engine->synth.get()));
-            if (engine->driver) {
-                started = name;
-                break;
-            }
-        }
+        started = engine->StartAudio(config);
         if (!engine->driver) return nullptr;
     }
     return std::make_unique<SynthPort>(Key{}, std::move(engine), std::move(started));
+}
+
+std::string ProbeAudioDriver(const SynthConfig& config)
+{
+    // A probe expects drivers to fail; their complaints would only bury the
+    // answer. (The log functions are process-wide: probe from one thread.)
+    struct QuietLog {
+        fluid_log_function_t error = fluid_set_log_function(FLUID_ERR, nullptr, nullptr);
+        fluid_log_function_t warning = fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        ~QuietLog()
+        {
+            fluid_set_log_function(FLUID_ERR, error, nullptr);
+            fluid_set_log_function(FLUID_WARN, warning, nullptr);
+        }
+    } quiet;
+    SynthPort::Engine engine;
+    if (!engine.Start()) return {};
+    return engine.StartAudio(config);
 }
 
 SynthPort::SynthPort(Key, std::unique_ptr<Engine> engine, std::string audioDriver)

@@ -30,6 +30,11 @@ struct SynthConfig {
 // The SoundFont the configuration selects, if one exists.
 std::optional<std::filesystem::path> FindSoundFont(const SynthConfig& config);
 
+// The audio driver a synthesizer of this configuration would sound through,
+// found by starting the drivers as Create does and stopping the first that
+// starts; empty when none does. Loads no SoundFont, so it is quick.
+std::string ProbeAudioDriver(const SynthConfig& config);
+
 // One synthesizer instance with its audio output. The first user opens it on
 // one thread; afterwards messages may come from any one thread at a time
 // while the audio thread renders.

@@ -26,6 +26,11 @@ void ReadTrack(MidiF0Data& song)
     song.readPosition += static_cast<std::int32_t>(chunkSize);
     song.SetState(track_state::kEventForm);
 }
+
+bool HoldsOnlyEndOfTrack(const MidiTrackData& track)
+{
+    return track.Count() == 1 && track.At(0).IsEndOfTrack();
+}
 }  // namespace
 
 const ErrorTable kLoaderErrors{"MDLD", kRows, "Error occured in MidiFileLoader!"};
@@ -70,8 +75,11 @@ void MidiFileLoader::Load(const std::string& path)
     formatData_.reset();
     song_.reset();
     fileLength_ = 0;
-    if (!FileCanOpen(path)) {
+    reportsBeforeLoad_ = ctx_->ReportCount();
+    int error = 0;
+    if (!FileCanOpen(path, &error)) {
         ctx_->Show("Midiファイルが開けませんでした。" + path);
+        ctx_->NoteFileError(path, error);
         return;
     }
     const std::uint32_t length = FileSizeOf(*ctx_, path);
@@ -96,6 +104,7 @@ void MidiFileLoader::Load(const std::string& path)
         formatData_ = MidiF1Data::CreateFromFile(*ctx_, path, kCapacity);
     } else {
         ReportError(mdld::kNotMidi);
+        ctx_->NoteFileRefused(path, "not a Standard MIDI File");
         fileLength_ = 0;
         return;
     }
@@ -115,6 +124,13 @@ void MidiFileLoader::BuildSong()
     song_->division = formatData_->division;
     MergeAllTracks(formatData_->Tracks(), song_->Track());
     formatData_.reset();
+    // A damaged file that left nothing but the End of Track has nothing to
+    // play or save; loading it quietly would hide that the file is broken.
+    // A file that really is empty loads without a report and stays loaded.
+    if (ctx_->ReportCount() != reportsBeforeLoad_ && HoldsOnlyEndOfTrack(song_->Track())) {
+        song_.reset();
+        fileLength_ = 0;
+    }
 }
 
 }  // namespace rovanta

@@ -47,7 +47,9 @@ public:
     // dialog leaves nothing loaded and shows nothing.
     void AskAndLoad(FileChooser& chooser);
     void Load(const std::string& path);
-    // Merges the tracks read into the song; then only the song is kept.
+    // Merges the tracks read into the song; then only the song is kept. When
+    // Load and the merge raised reports and the song holds nothing but its End
+    // of Track, nothing is kept: the load failed (Song() null, FileLength() 0).
     void BuildSong();
 
     // 0 when nothing was loaded.
@@ -69,6 +71,7 @@ private:
     int format_ = -1;
     int probe_ = -1;
     std::string path_;
+    std::uint64_t reportsBeforeLoad_ = 0;
 };
 
 }  // namespace rovanta

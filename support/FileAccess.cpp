@@ -32,10 +32,27 @@ bool IsUsablePath(const std::string& path)
     return !path.empty() && path.find('\0') == std::string::npos;
 }
 
+// errno tells why when null.
 FilePtr OpenForReading(const std::string& path)
 {
-    if (!IsUsablePath(path)) return nullptr;
+    if (!IsUsablePath(path)) {
+        errno = EINVAL;
+        return nullptr;
+    }
     return FilePtr(std::fopen(path.c_str(), "rb"));
+}
+
+// errno after a failed call, for calls that may fail without setting it.
+int LastError()
+{
+    return errno != 0 ? errno : EIO;
+}
+
+// The general report, then the file and the system's reason for whoever can show more.
+void ReportFileError(RunContext& ctx, std::uint32_t code, const std::string& path, int error)
+{
+    ReportGeneralError(ctx, code);
+    ctx.NoteFileError(path, error);
 }
 
 // Some systems let a directory be opened like a file and only fail on the
@@ -46,13 +63,16 @@ bool IsDirectory(const std::string& path)
     return fs::is_directory(fs::path(path), ec);
 }
 
-// Reads up to n bytes; false on a read error.
-bool ReadInto(std::FILE* file, std::uint8_t* buffer, std::uint32_t n, std::uint32_t* got)
+// Reads up to n bytes; 0, or the errno of the failed read.
+int ReadInto(const std::string& path, std::FILE* file, std::uint8_t* buffer, std::uint32_t n,
+             std::uint32_t* got)
 {
     *got = 0;
-    if (n == 0) return true;
+    if (IsDirectory(path)) return EISDIR;
+    if (n == 0) return 0;
+    errno = 0;
     *got = static_cast<std::uint32_t>(std::fread(buffer, 1, n, file));
-    return !std::ferror(file);
+    return std::ferror(file) ? LastError() : 0;
 }
 
 // Follows a chain of symbolic links from `path`, so that saving through a link
@@ -68,8 +88,8 @@ fs::path ResolveLinks(fs::path path)
     return path;
 }
 
-// Creates a new file beside `target` that no one else has; null when the
-// directory does not allow it.
+// Creates a new file beside `target` that no one else has; null (errno says
+// why) when the directory does not allow it.
 FilePtr CreateTempBeside(const fs::path& target, fs::path& tempPath)
 {
     // Exclusive create settles any collision, so a clock seed is unique enough.
@@ -88,22 +108,31 @@ FilePtr CreateTempBeside(const fs::path& target, fs::path& tempPath)
         if (std::FILE* f = std::fopen(tempPath.string().c_str(), "wbx")) return FilePtr(f);
         if (errno != EEXIST) break;
     }
+    const int error = errno;
     tempPath.clear();
+    errno = error;
     return nullptr;
 }
 
 // Writes, flushes and closes, checking each step; the file is closed in all cases.
 // `sync` (regular files only) puts the data on disk before a rename makes it the file.
-bool WriteAndClose(FilePtr file, const std::uint8_t* buffer, std::uint32_t n, bool sync)
+// 0 when written, else the errno of the first step that failed.
+int WriteAndClose(FilePtr file, const std::uint8_t* buffer, std::uint32_t n, bool sync)
 {
-    bool ok = n == 0 || std::fwrite(buffer, 1, n, file.get()) == n;
-    ok = std::fflush(file.get()) == 0 && ok;
+    int error = 0;
+    auto step = [&error](auto&& operation) {
+        errno = 0;
+        if (!operation() && error == 0) error = LastError();
+    };
+    step([&] { return n == 0 || std::fwrite(buffer, 1, n, file.get()) == n; });
+    step([&] { return std::fflush(file.get()) == 0; });
 #if defined(__unix__) || defined(__APPLE__)
-    ok = ok && (!sync || ::fsync(::fileno(file.get())) == 0);
+    if (error == 0 && sync) step([&] { return ::fsync(::fileno(file.get())) == 0; });
 #else
     (void)sync;
 #endif
-    return std::fclose(file.release()) == 0 && ok;
+    step([&] { return std::fclose(file.release()) == 0; });
+    return error;
 }
 
 }  // namespace
@@ -115,14 +144,15 @@ int ReadWholeFile(RunContext& ctx, const std::string& path, std::uint8_t* buffer
     if (count) *count = 0;
     FilePtr file = OpenForReading(path);
     if (!file) {
+        const int error = errno;
         ctx.Show(path);
-        ReportGeneralError(ctx, gene::kCantOpenFile);
+        ReportFileError(ctx, gene::kCantOpenFile, path, error);
         return 0;
     }
     // Without a buffer (its allocation already failed) nothing may be written.
     if (!buffer) capacity = 0;
-    if (IsDirectory(path) || !ReadInto(file.get(), buffer, capacity, &got)) {
-        ReportGeneralError(ctx, gene::kCantReadFile);
+    if (const int error = ReadInto(path, file.get(), buffer, capacity, &got)) {
+        ReportFileError(ctx, gene::kCantReadFile, path, error);
         return 0;
     }
     if (count) *count = got;
@@ -136,13 +166,13 @@ int ReadFileExact(RunContext& ctx, const std::string& path, std::uint8_t* buffer
 {
     FilePtr file = OpenForReading(path);
     if (!file) {
-        ReportGeneralError(ctx, gene::kCantOpenFile);
+        ReportFileError(ctx, gene::kCantOpenFile, path, errno);
         return 0;
     }
     if (!buffer) n = 0;
     std::uint32_t got = 0;
-    if (IsDirectory(path) || !ReadInto(file.get(), buffer, n, &got)) {
-        ReportGeneralError(ctx, gene::kCantReadFile);
+    if (const int error = ReadInto(path, file.get(), buffer, n, &got)) {
+        ReportFileError(ctx, gene::kCantReadFile, path, error);
         return 0;
     }
     if (got != n) ReportGeneralError(ctx, gene::kDataSizeTooLarge);
@@ -153,7 +183,7 @@ int WriteWholeFile(RunContext& ctx, const std::string& path, const std::uint8_t*
                    std::uint32_t n)
 {
     if (!IsUsablePath(path) || (n != 0 && !buffer)) {
-        ReportGeneralError(ctx, gene::kCantOpenFile);
+        ReportFileError(ctx, gene::kCantOpenFile, path, EINVAL);
         return 0;
     }
     const fs::path target = ResolveLinks(fs::path(path));
@@ -163,9 +193,12 @@ int WriteWholeFile(RunContext& ctx, const std::string& path, const std::uint8_t*
 
     // A directory cannot be opened for writing, and a file we may not write must
     // not be replaced behind its owner's back ("ab" leaves the file as it is).
-    if (fs::is_directory(status) ||
-        (fs::is_regular_file(status) && !FilePtr(std::fopen(target.string().c_str(), "ab")))) {
-        ReportGeneralError(ctx, gene::kCantOpenFile);
+    if (fs::is_directory(status)) {
+        ReportFileError(ctx, gene::kCantOpenFile, path, EISDIR);
+        return 0;
+    }
+    if (fs::is_regular_file(status) && !FilePtr(std::fopen(target.string().c_str(), "ab"))) {
+        ReportFileError(ctx, gene::kCantOpenFile, path, errno);
         return 0;
     }
 
@@ -174,11 +207,11 @@ int WriteWholeFile(RunContext& ctx, const std::string& path, const std::uint8_t*
     if (exists && !fs::is_regular_file(status)) {
         FilePtr file(std::fopen(target.string().c_str(), "wb"));
         if (!file) {
-            ReportGeneralError(ctx, gene::kCantOpenFile);
+            ReportFileError(ctx, gene::kCantOpenFile, path, errno);
             return 0;
         }
-        if (!WriteAndClose(std::move(file), buffer, n, false)) {
-            ReportGeneralError(ctx, gene::kCantWriteFile);
+        if (const int error = WriteAndClose(std::move(file), buffer, n, false)) {
+            ReportFileError(ctx, gene::kCantWriteFile, path, error);
             return 0;
         }
         return 1;
@@ -187,29 +220,35 @@ int WriteWholeFile(RunContext& ctx, const std::string& path, const std::uint8_t*
     fs::path tempPath;
     FilePtr temp = CreateTempBeside(target, tempPath);
     if (!temp) {
-        ReportGeneralError(ctx, gene::kCantOpenFile);
+        ReportFileError(ctx, gene::kCantOpenFile, path, errno);
         return 0;
     }
-    bool ok = WriteAndClose(std::move(temp), buffer, n, true);
-    if (ok && exists) {
+    int error = WriteAndClose(std::move(temp), buffer, n, true);
+    if (error == 0 && exists) {
         fs::permissions(tempPath, status.permissions(), fs::perm_options::replace, ec);
-        ok = !ec;
+        error = ec.value();
     }
-    if (ok) {
+    if (error == 0) {
         fs::rename(tempPath, target, ec);
-        ok = !ec;
+        error = ec.value();
     }
-    if (!ok) {
+    if (error != 0) {
         fs::remove(tempPath, ec);
-        ReportGeneralError(ctx, gene::kCantWriteFile);
+        ReportFileError(ctx, gene::kCantWriteFile, path, error);
         return 0;
     }
     return 1;
 }
 
-int FileCanOpen(const std::string& path)
+int FileCanOpen(const std::string& path, int* error)
 {
-    return OpenForReading(path) && !IsDirectory(path) ? 1 : 0;
+    int why = 0;
+    if (!OpenForReading(path))
+        why = errno;
+    else if (IsDirectory(path))
+        why = EISDIR;
+    if (error) *error = why;
+    return why == 0 ? 1 : 0;
 }
 
 std::uint32_t FileSizeOf(RunContext& ctx, const std::string& path)

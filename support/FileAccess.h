@@ -1,6 +1,7 @@
 #pragma once
 // Whole-file transfers between disk and caller-owned buffers, with the general
-// reports (GENE). Stateless free functions.
+// reports (GENE). Stateless free functions; after each report of a failed
+// open, read or write the run context is told the path and the system's reason.
 
 #include <cstdint>
 #include <string>
@@ -32,8 +33,9 @@ int ReadFileExact(RunContext& ctx, const std::string& path, std::uint8_t* buffer
 int WriteWholeFile(RunContext& ctx, const std::string& path, const std::uint8_t* buffer,
                    std::uint32_t n);
 
-// 1 when the file can be opened for reading; reports nothing.
-int FileCanOpen(const std::string& path);
+// 1 when the file can be opened for reading; reports nothing. Otherwise
+// `error`, when given, receives the system's reason (an errno value).
+int FileCanOpen(const std::string& path, int* error = nullptr);
 
 // The file's size (low 32 bits; GENE0100000D when it does not fit); 0 for a
 // directory or a name that matches no file.

@@ -10,6 +10,13 @@
 
 namespace rovanta {
 
+// The file behind a file report and why it could not be used.
+struct FileFailure {
+    std::string path;
+    int error = 0;       // the system's errno; 0 when the file was read but its content refused
+    std::string reason;  // the system's text for `error`, or what is wrong with the content
+};
+
 // Where reports go: a message box in the GUI, one line on standard error in the
 // command-line tool, a recorder in tests. Show() returns once the user has seen
 // the text; it may be called from any thread, so implementations synchronise.
@@ -17,6 +24,9 @@ class ReportSink {
 public:
     virtual ~ReportSink() = default;
     virtual void Show(std::string_view text) = 0;
+    // Comes right after the file report it explains. A message box has no room
+    // for it, so by default it is dropped; the command line prints it.
+    virtual void ShowFileFailure(const FileFailure& /*failure*/) {}
 };
 
 struct ErrorText {

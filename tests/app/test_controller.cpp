@@ -177,18 +177,34 @@ TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
     EXPECT_EQ(window.Take(), (Strings{"menu 16 Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...", "icon 128", "build skin"}));
 }
 
-TEST_F(ControllerTest, ACancelledLoadDropsThePreviousSongAndShowsNothing)
+TEST_F(ControllerTest, ALoadThatLeavesNothingDropsThePreviousSong)
 {
-    Load(song);
-    ASSERT_NE(control.LoadedSong(), nullptr);
+    // A format-1 file whose only chunk is cut short: read with reports, nothing left.
+    const std::uint8_t cut[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96,
+                                'M', 'T', 'r', 'k', 0, 0, 0, 12, 0, 0x90, 0x3C, 0x40, 0x10, 0x80, 0x3C, 0, 0, 0xFF, 0x2F};
+    const std::string damaged = (dir_ / "cut.mid").string();
+    std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(cut), sizeof cut);
+    const struct {
+        std::optional<std::string> answer;
+        bool reports;
+    } cases[] = {{std::nullopt, false}, {damaged, true}, {(dir_ / "missing.mid").string(), true}};
+    for (const auto& c : cases) {
+        const std::string name = c.answer.value_or("(cancelled)");
+        Load(song);
+        ASSERT_NE(control.LoadedSong(), nullptr);
+        window.Take();
+        r.Take();
+        const std::size_t asked = chooser.requests.size();
+        Load(c.answer);
+        EXPECT_EQ(control.LoadedSong(), nullptr) << name;
+        EXPECT_EQ(r.Take().empty(), !c.reports) << name;
+        control.DispatchCommand(ctl::kPlayStop);
+        control.DispatchCommand(ctl::kSave);
+        EXPECT_EQ(chooser.requests.size(), asked + 1) << name;  // Save asked nothing
+        EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint"})) << name;
+        EXPECT_FALSE(control.Playing()) << name;
+    }
     EXPECT_EQ(chooser.requests.at(0).filter, "SMF files|*.mid|");
-    Load(std::nullopt);
-    EXPECT_EQ(control.LoadedSong(), nullptr);
-    control.DispatchCommand(ctl::kPlayStop);
-    control.DispatchCommand(ctl::kSave);
-    EXPECT_EQ(chooser.requests.size(), 2u);  // Save asked nothing
-    EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint", "paint"}));
-    EXPECT_TRUE(r.Take().empty());
 }
 
 TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlone)

@@ -4,7 +4,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -58,11 +60,33 @@ const Bytes kSimple = Smf(0, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 C0 05 | 00 B0
 
 // Leaves running status 0x92 behind it...
 const Bytes kSetsRunningStatus = Smf(0, 96, {Chunk("00 92 30 50 | 60 30 00 | 00 FF 2F 00")});
-// ...which this file would need: it starts with data bytes and no status.
-const Bytes kNeedsRunningStatus = Smf(0, 96, {Chunk("00 3C 64 | 60 3C 00 | 00 FF 2F 00")});
+// ...which this file would need: after its tempo come data bytes and no status.
+const Bytes kNeedsRunningStatus = Smf(0, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 3C 64 | 60 3C 00 | 00 FF 2F 00")});
 
 // A format-1 file whose reading reports a zero tempo and then a bad time signature.
 const Bytes kTwoDefects = Smf(1, 96, {Chunk("00 FF 51 03 00 00 00 | 00 FF 58 04 00 02 18 08 | 00 FF 2F 00")});
+
+// A format-1 file whose only chunk is one byte short: read with reports, nothing left.
+Bytes CutShort()
+{
+    Bytes file = Smf(1, 96, {Chunk("00 90 3C 40 | 10 80 3C 00 | 00 FF 2F 00")});
+    file.pop_back();
+    return file;
+}
+const Bytes kCutShort = CutShort();
+
+// A text of 300 bytes: every track that holds it reports when it is released.
+const Bytes kLongText = Smf(0, 96, {Chunk(test::Cat({Hex("00 FF 01 82 2C"), Bytes(300, 'x'),
+                                                    Hex("00 90 3C 64 | 60 80 3C 40 | 00 FF 2F 00")}))});
+
+// The version the project is built as, from the top CMakeLists.txt.
+std::string ProjectVersion()
+{
+    std::ifstream in(std::string(ROVANTA_TEST_DATA) + "/../../CMakeLists.txt");
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    std::smatch match;
+    return std::regex_search(text, match, std::regex(R"(project\(Rovanta VERSION ([0-9.]+))")) ? match[1].str() : "";
+}
 
 // --- command line ----------------------------------------------------------
 
@@ -71,6 +95,11 @@ TEST(CliCommandLine, RefusedCommandLinesExitWithTwoAndSayWhy)
     TempDir dir;
     const std::string in = dir.Write("in.mid", kSimple);
     const std::string out = dir / "out.mid";
+    // Its mirror image differs from it, so an overwrite would show.
+    const std::string self = dir.Write("sub/self.mid", kTwoDefects);
+    fs::create_symlink(self, dir / "link.mid");
+    fs::create_hard_link(self, dir / "hard.mid");
+    const std::string ownImage = "would be replaced by its own mirror image";
     const struct {
         Strings args;
         std::string because;
@@ -87,6 +116,10 @@ TEST(CliCommandLine, RefusedCommandLinesExitWithTwoAndSayWhy)
         {{"mirror", "--reverse", in, "-o", out}, "--reverse"},
         {{"dump"}, "INPUT"},
         {{"dump", in, in}, ""},
+        {{"mirror", "-H", self, "-o", self}, ownImage},
+        {{"mirror", "-H", self, "-o", dir / "link.mid"}, ownImage},
+        {{"mirror", "-H", self, "-o", dir / "hard.mid"}, ownImage},
+        {{"mirror", "-H", dir / "link.mid", "-o", dir / "sub/../sub/./self.mid"}, ownImage},
     };
     for (const auto& c : cases) {
         const CliRun run = Cli(c.args);
@@ -99,6 +132,7 @@ TEST(CliCommandLine, RefusedCommandLinesExitWithTwoAndSayWhy)
     }
     EXPECT_FALSE(fs::exists(out));
     EXPECT_FALSE(fs::exists(dir / "d"));
+    EXPECT_EQ(ReadBytes(self), kTwoDefects);
 }
 
 TEST(CliCommandLine, HelpShowsExamplesAndVersionNamesTheTool)
@@ -113,21 +147,92 @@ TEST(CliCommandLine, HelpShowsExamplesAndVersionNamesTheTool)
     EXPECT_EQ(mirrorHelp.status, kExitOk);
     EXPECT_NE(mirrorHelp.out.find("--no-octave"), std::string::npos);
 
+    // The About box is built with the same number.
     const CliRun version = Cli({"--version"});
     EXPECT_EQ(version.status, kExitOk);
-    EXPECT_EQ(version.out.rfind("rovanta-cli ", 0), 0u) << version.out;
+    ASSERT_NE(ProjectVersion(), "");
+    EXPECT_EQ(version.out, "rovanta-cli " + ProjectVersion() + "\n");
 }
 
 // --- mirror, one file --------------------------------------------------------
 
-TEST(CliMirror, MissingInputExitsWithOneShowingTheLoadersMessageAndWritesNothing)
+// The report lines stay as the window shows them; an indented line after each
+// file report names the file and the reason.
+TEST(CliMirror, FileFailuresExitWithOneAndNameTheFileAndTheReason)
 {
     TempDir dir;
+    const std::string in = dir.Write("in.mid", kSimple);
+    const std::string text = dir.Write("notes.txt", test::Text("not music at all"));
     const std::string missing = dir / "missing.mid";
-    const CliRun run = Cli({"mirror", "-H", missing, "-o", dir / "out.mid"});
-    EXPECT_EQ(run.status, kExitFailed);
-    EXPECT_EQ(run.err, kCantOpen + missing + "\n");
-    EXPECT_FALSE(fs::exists(dir / "out.mid"));
+    const std::string folder = dir / "folder.mid";
+    fs::create_directory(folder);
+    const std::string noFolder = dir / "no-such-folder/out.mid";
+    const std::string out = dir / "out.mid";
+    const struct {
+        std::string input;
+        std::string output;
+        Strings err;
+    } cases[] = {
+        {missing, out, {kCantOpen + missing, "  " + missing + ": No such file or directory"}},
+        {folder, out, {kCantOpen + folder, "  " + folder + ": Is a directory"}},
+        {text, out, {"MDLD17000002 This is not a Midi file!", "  " + text + ": not a Standard MIDI File"}},
+        {in, noFolder, {"GENE01000007 Cant open file!", "  " + noFolder + ": No such file or directory"}},
+        {in, folder, {"GENE01000007 Cant open file!", "  " + folder + ": Is a directory"}},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Cli({"mirror", "-H", c.input, "-o", c.output});
+        EXPECT_EQ(run.status, kExitFailed) << c.input << " -> " << c.output;
+        EXPECT_EQ(Lines(run.err), c.err);
+    }
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// Reading that reports damage and leaves nothing but the End of Track loads
+// nothing; a file that holds nothing and says so cleanly is mirrored as ever.
+TEST(CliMirror, DamagedFilesThatLeaveNothingAreNotWritten)
+{
+    TempDir dir;
+    for (const auto& [file, status] : {std::pair{kCutShort, kExitFailed}, std::pair{Smf(0, 96, {Chunk("00 FF 2F 00")}), kExitOk}}) {
+        const std::string in = dir.Write("in.mid", file);
+        const CliRun mirror = Cli({"mirror", in, "-o", dir / "out.mid"});
+        EXPECT_EQ(mirror.status, status) << mirror.err;
+        EXPECT_EQ(fs::exists(dir / "out.mid"), status == kExitOk);
+        EXPECT_EQ(Cli({"dump", in}).status, status);
+    }
+}
+
+// The loaded song is released after the work is done; what that release
+// reports reaches nobody. Load and Save report as ever.
+TEST(CliMirror, OnlyTheReportsOfLoadAndSaveArePrinted)
+{
+    TempDir dir;
+    const std::string in = dir.Write("long.mid", kLongText);
+    test::Recorded r;
+    std::optional<MidiFileLoader> loader(std::in_place, r.ctx);
+    loader->Load(in);
+    loader->BuildSong();
+    ASSERT_NE(loader->Song(), nullptr);
+    const Strings load = r.Take();
+    FixedPathChooser chooser(dir / "reference.mid");
+    ASSERT_EQ(SaveMirrored(*loader->Song(), {}, chooser), 1);
+    const Strings save = r.Take();
+    loader.reset();
+    EXPECT_FALSE(r.Take().empty());  // the release does report
+    Strings loadAndSave = load;
+    loadAndSave.insert(loadAndSave.end(), save.begin(), save.end());
+
+    const CliRun mirror = Cli({"mirror", in, "-o", dir / "out.mid"});
+    EXPECT_EQ(mirror.status, kExitOk);
+    EXPECT_EQ(Lines(mirror.err), loadAndSave);
+    const CliRun dump = Cli({"dump", in});
+    EXPECT_EQ(dump.status, kExitOk);
+    EXPECT_EQ(Lines(dump.err), load);
+    BatchArgs batch;
+    batch.inputs = {in};
+    batch.outDir = dir / "batch";
+    fs::create_directories(batch.outDir);
+    EXPECT_EQ(MirrorFiles(batch, nullptr).at(0).reports, loadAndSave);
 }
 
 TEST(CliMirror, WritesTheSavedImageWithTheChosenReversals)
@@ -167,15 +272,6 @@ TEST(CliMirror, ReportsAreWholeLinesInTheOrderRaisedAndDoNotStopTheSave)
     EXPECT_EQ(lines[1], "MDTK0D000027 Error occured in time sign!");
 }
 
-TEST(CliMirror, AnUnwritableOutputExitsWithOneAndKeepsTheReport)
-{
-    TempDir dir;
-    const std::string in = dir.Write("in.mid", kSimple);
-    const CliRun run = Cli({"mirror", in, "-o", dir / "no-such-folder/out.mid"});
-    EXPECT_EQ(run.status, kExitFailed);
-    EXPECT_EQ(run.err, "GENE01000007 Cant open file!\n");
-}
-
 // --- batch ---------------------------------------------------------------------
 
 struct BatchRun {
@@ -203,11 +299,12 @@ BatchRun Batch(const TempDir& dir, const Strings& names, const std::string& outD
 TEST(CliBatch, ResultsDependNeitherOnTheNumberOfJobsNorOnTheOrder)
 {
     TempDir dir;
-    const Strings names{"simple.mid", "sets.mid", "needs.mid", "defects.mid", "missing.mid", "simple2.mid"};
+    const Strings names{"simple.mid", "sets.mid", "needs.mid", "defects.mid", "missing.mid", "cut.mid", "simple2.mid"};
     dir.Write("simple.mid", kSimple);
     dir.Write("sets.mid", kSetsRunningStatus);
     dir.Write("needs.mid", kNeedsRunningStatus);
     dir.Write("defects.mid", kTwoDefects);
+    dir.Write("cut.mid", kCutShort);
     dir.Write("simple2.mid", kSimple);
 
     const std::string outDir = dir / "out";
@@ -217,7 +314,7 @@ TEST(CliBatch, ResultsDependNeitherOnTheNumberOfJobsNorOnTheOrder)
     BatchRun reversed = Batch(dir, reversedNames, outDir, {"--jobs", "3"});
     std::reverse(reversed.outputs.begin(), reversed.outputs.end());
 
-    EXPECT_EQ(one.status, kExitFailed);  // missing.mid
+    EXPECT_EQ(one.status, kExitFailed);  // missing.mid, cut.mid
     EXPECT_EQ(four.status, kExitFailed);
     EXPECT_EQ(one.outputs, four.outputs);
     EXPECT_EQ(one.outputs, reversed.outputs);
@@ -225,15 +322,18 @@ TEST(CliBatch, ResultsDependNeitherOnTheNumberOfJobsNorOnTheOrder)
     EXPECT_EQ(one.err, four.err);
 
     for (std::size_t i = 0; i < names.size(); ++i)
-        EXPECT_EQ(one.outputs[i].empty(), names[i] == "missing.mid") << names[i];
-    EXPECT_EQ(one.outputs[0], one.outputs[5]);
+        EXPECT_EQ(one.outputs[i].empty(), names[i] == "missing.mid" || names[i] == "cut.mid") << names[i];
+    EXPECT_EQ(one.outputs[0], one.outputs[6]);
 
     const Strings lines = Lines(one.err);
     const std::string missing = dir / "missing.mid";
     auto at = [&](const std::string& line) { return std::find(lines.begin(), lines.end(), line) - lines.begin(); };
     EXPECT_LT(at(dir / "simple.mid" + " -> " + (fs::path(outDir) / "simple.mid").string()), at(missing + " -> failed, nothing written"));
     EXPECT_EQ(at(missing + " -> failed, nothing written") + 1, at(kCantOpen + missing));
-    EXPECT_EQ(lines.back(), "files: 6, written: 5, failed: 1");
+    EXPECT_EQ(at(kCantOpen + missing) + 1, at("  " + missing + ": No such file or directory"));
+    EXPECT_LT(at(dir / "cut.mid" + " -> failed, nothing written"), at(dir / "simple2.mid" + " -> " + (fs::path(outDir) / "simple2.mid").string()));
+    // needs.mid and defects.mid are written with reports.
+    EXPECT_EQ(lines.back(), "files: 7, written: 5 (2 with reports), failed: 2");
 }
 
 TEST(CliBatch, EachFileIsReadAsTheFirstLoadOfAFreshRun)
@@ -324,7 +424,8 @@ TEST(CliDump, PrintsTheLoadedSongPairedAndTheMirroredCopyInEventForm)
     const CliRun missing = Cli({"dump", dir / "missing.mid"});
     EXPECT_EQ(missing.status, kExitFailed);
     EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, kCantOpen + dir / "missing.mid" + "\n");
+    EXPECT_EQ(Lines(missing.err), (Strings{kCantOpen + dir / "missing.mid",
+                                           "  " + dir / "missing.mid" + ": No such file or directory"}));
 }
 
 TEST(CliDump, EachKindShowsTheFieldsItUses)

@@ -15,6 +15,8 @@
 #include "cli/CliHarness.h"
 #include "cli/CommandLine.h"
 #include "cli/Commands.h"
+#include "common/TestSinks.h"
+#include "smf/MidiFileLoader.h"
 #include "smf/SmfBytes.h"
 
 namespace rovanta::cli {
@@ -73,10 +75,29 @@ TEST(ThreadedCliPlay, NothingLoadedOrNoOutputOpenedExitsWithOne)
     EXPECT_NE(missing.err.find(dir / "missing.mid"), std::string::npos) << missing.err;
     EXPECT_FALSE(fs::exists(dir / "log.txt"));
 
-    // The log cannot be created, so the device does not open.
-    const CliRun unopened = Cli({"play", "--log", dir / "no-such-folder/log.txt", in});
+    // The log cannot be created: the user learns which file and why.
+    const std::string log = dir / "no-such-folder/log.txt";
+    const CliRun unopened = Cli({"play", "--log", log, in});
     EXPECT_EQ(unopened.status, kExitFailed);
-    EXPECT_NE(unopened.err.find("Can not open Midi device!"), std::string::npos) << unopened.err;
+    EXPECT_EQ(unopened.err, "rovanta-cli play: cannot create the log '" + log + "': No such file or directory\n");
+}
+
+// Released once the playback is over, the songs report to nobody.
+TEST(ThreadedCliPlay, OnlyTheReportsOfLoadAndPlaybackArePrinted)
+{
+    PlayDir dir;
+    const std::string in = dir.Write("long.mid", Smf(0, 96, {Chunk(test::Cat({test::Hex("00 FF 01 82 2C"), Bytes(300, 'x'),
+                                                                               test::Hex("00 90 3C 64 | 18 80 3C 40 | 00 FF 2F 00")}))}));
+    test::Recorded r;
+    MidiFileLoader loader(r.ctx);
+    loader.Load(in);
+    loader.BuildSong();
+    ASSERT_NE(loader.Song(), nullptr);
+    const CliRun run = Cli({"play", "-H", "--log", dir / "log.txt", in});
+    EXPECT_EQ(run.status, kExitOk);
+    std::string load;
+    for (const std::string& line : r.Take()) load += line + "\n";
+    EXPECT_EQ(run.err, load);
 }
 
 TEST(ThreadedCliPlay, AnInterruptStopsThePlaybackWithResetAndCloseAndExits130)
@@ -125,6 +146,21 @@ TEST(CliPlay, PortAndLogExcludeEachOtherAndPortsNamesTheSynthesizer)
     const CliRun ports = Cli({"ports"});
     EXPECT_EQ(ports.status, kExitOk);
     EXPECT_NE(ports.out.find("built-in synthesizer: "), std::string::npos) << ports.out;
+
+    // A SoundFont alone does not make the synthesizer available.
+    PlayDir dir;
+    dir.Write("default-GM.sf2", Bytes{0});
+    SynthConfig synth;
+    synth.searchDirs = {dir.Path()};
+    synth.audioDrivers = {"no-such-driver"};
+    for (const auto& [dirs, why] : {std::pair{synth.searchDirs, "no audio driver opens"},
+                                    std::pair{std::vector<fs::path>{dir / "none"}, "no SoundFont found"}}) {
+        synth.searchDirs = dirs;
+        std::ostringstream out;
+        EXPECT_EQ(RunPorts(out, synth), kExitOk);
+        EXPECT_NE(out.str().find(std::string("built-in synthesizer: not available (") + why + ")\n"), std::string::npos)
+            << out.str();
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -188,12 +189,20 @@ TEST(LogPortFile, FileCollectsAllPlaybacksOfARun)
     EXPECT_EQ(ReadFile(path), "000000000 91 30 20\n000000000 close\n000000000 reset\n");
 }
 
-TEST(LogPortFile, UncreatableFileFailsTheOpen)
+TEST(LogPortFile, UncreatableFileFailsTheOpenAndSaysWhy)
 {
     TempDir dir;
-    LogSystem system(dir.path() / "missing-dir" / "out.log");
-    EXPECT_EQ(system.DeviceCount(), 1);
-    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
+    const std::pair<fs::path, int> cases[] = {{dir.path() / "missing-dir" / "out.log", ENOENT}, {dir.path(), EISDIR}};
+    for (const auto& [path, error] : cases) {
+        LogSystem system(path);
+        EXPECT_EQ(system.DeviceCount(), 1);
+        EXPECT_EQ(system.Prepare(), error) << path;
+        EXPECT_EQ(system.Open(kMidiMapper), nullptr) << path;
+    }
+    LogSystem fine(dir.path() / "out.log");
+    EXPECT_EQ(fine.Prepare(), 0);
+    EXPECT_TRUE(fs::exists(dir.path() / "out.log"));  // created before any port opens
+    EXPECT_NE(fine.Open(kMidiMapper), nullptr);
 }
 
 // ---- Built-in synthesizer ---------------------------------------------
@@ -389,16 +398,14 @@ TEST(RtMidiPorts, UnreachableOrUnknownPortsFailQuietly)
     EXPECT_EQ(RtMidiSystem("99999").Open(kMidiMapper), nullptr);
 }
 
-TEST(ListOutputs, ReportsTheSynthesizerWithItsSoundFont)
+// The listing says available exactly when a playback could open the synthesizer.
+TEST(ListOutputs, TheSynthesizerCountsOnlyWhenItReallyOpens)
 {
     const OutputList list = ListOutputs();
-    const auto soundFont = FindSoundFont(SynthConfig{});
-    EXPECT_EQ(list.synthAvailable, soundFont.has_value());
-    if (soundFont) {
-        EXPECT_EQ(list.soundFont, *soundFont);
-    }
+    EXPECT_EQ(list.synthAvailable, SynthSystem().OpenSynth(kMidiMapper) != nullptr);
     EXPECT_EQ(list.rtMidiPorts, ListRtMidiPorts());
 }
+
 
 }  // namespace
 }  // namespace rovanta

@@ -5,14 +5,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <random>
 
 #include "common/TestSinks.h"
 #include "support/FileAccess.h"
+#include "support/RunContext.h"
 
 namespace rovanta {
 namespace {
@@ -73,9 +77,59 @@ protected:
         return names;
     }
 
+    // The run context was told of the failure behind the last report.
+    void ExpectFailure(const std::string& path, int error) const
+    {
+        const std::optional<FileFailure>& failure = r_.ctx.LastFileFailure();
+        ASSERT_TRUE(failure.has_value()) << path;
+        EXPECT_EQ(failure->path, path);
+        EXPECT_EQ(failure->error, error) << path << ": " << failure->reason;
+    }
+
     test::Recorded r_;
     fs::path dir_;
 };
+
+TEST_F(FileAccessTest, EveryFailedAccessNamesTheFileAndTheSystemsReason)
+{
+    const std::string plain = Put("plain", Pattern(4, 0));
+    const std::string folder = PathOf("folder.mid");
+    fs::create_directory(folder);
+    const std::string missing = PathOf("missing.mid");
+    const std::string withNul = plain + std::string(1, '\0') + "x";
+    Bytes buffer(16, 0);
+    std::uint32_t count = 0;
+    using Access = std::function<int(const std::string&)>;
+    const Access readWhole = [&](const std::string& p) { return ReadWholeFile(r_.ctx, p, buffer.data(), &count, 16); };
+    const Access readExact = [&](const std::string& p) { return ReadFileExact(r_.ctx, p, buffer.data(), 4); };
+    const Access write = [&](const std::string& p) { return WriteWholeFile(r_.ctx, p, buffer.data(), 4); };
+    const struct {
+        const Access& access;
+        std::string path;
+        int error;
+    } cases[] = {
+        {readWhole, missing, ENOENT},
+        {readWhole, folder, EISDIR},
+        {readExact, missing, ENOENT},
+        {readExact, withNul, EINVAL},
+        {write, plain + "/out.mid", ENOTDIR},
+        {write, PathOf("nodir/out.mid"), ENOENT},
+        {write, folder, EISDIR},
+        {write, "", EINVAL},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.access(c.path), 0) << c.path;
+        ExpectFailure(c.path, c.error);
+    }
+    EXPECT_EQ(r_.ctx.LastFileFailure()->reason, "Invalid argument");
+
+    // The open check reports nothing but can say why.
+    for (const auto& [path, error] : {std::pair{missing, ENOENT}, std::pair{folder, EISDIR}, std::pair{plain, 0}}) {
+        int why = -1;
+        EXPECT_EQ(FileCanOpen(path, &why), error == 0 ? 1 : 0) << path;
+        EXPECT_EQ(why, error) << path;
+    }
+}
 
 TEST_F(FileAccessTest, ReadWholeFileOfMissingFileShowsPathThenCantOpen)
 {
@@ -237,8 +291,10 @@ TEST_F(FileAccessTest, WriteDeniedByPermissionsKeepsExistingFile)
     const Bytes data = Pattern(10, 1);
     // A read-only file in a writable directory must not be replaced.
     EXPECT_EQ(WriteWholeFile(r_.ctx, locked, data.data(), 10), 0);
+    ExpectFailure(locked, EACCES);
     fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(WriteWholeFile(r_.ctx, path, data.data(), 10), 0);
+    ExpectFailure(path, EACCES);
     EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen}));
     EXPECT_EQ(Get(locked), old);
     EXPECT_EQ(Get(path), old);
@@ -263,6 +319,7 @@ TEST_F(FileAccessTest, WriteFailingMidwayKeepsExistingFileByteIdentical)
 
     EXPECT_EQ(result, 0);
     EXPECT_EQ(r_.Take(), Reports{kCantWrite});
+    ExpectFailure(path, EFBIG);
     EXPECT_EQ(Get(path), old);
     EXPECT_EQ(Listing(), std::vector<std::string>{"song.mid"});
 }
