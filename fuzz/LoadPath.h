@@ -144,7 +144,7 @@ inline void CheckSong(const MidiF0Data& song, std::int32_t state, std::string_vi
         if (state == track_state::kPaired) {
             if (e.kind == kind::kNoteOn || e.kind == kind::kNoteOff)
                 violated(step, "a note on or note off left in paired form");
-            if (e.kind == kind::kPairedNote && e.duration <= 0) violated(step, "a paired note of duration <= 0");
+            if (e.kind == kind::kPairedNote && e.duration < 0) violated(step, "a paired note of negative duration");
             if (e.kind == kind::kPairedNote && (e.note < 0 || e.note > 127))
                 violated(step, "a paired note outside 0..127");
         } else if (e.kind == kind::kPairedNote) {
