@@ -164,8 +164,10 @@ inline LoadOutcome RunLoadPath(const std::string& path, const ViolationHandler& 
         loader.Load(path);
         if (loader.FileLength() != 0) {
             loader.BuildSong();
-            // Load keeps a non-zero length only when it holds tracks to build from.
-            if (!loader.Song()) violated("BuildSong", "a file that loaded built no song");
+            // Load keeps a non-zero length only when it holds tracks to build
+            // from; BuildSong gives the song up only as a failed load.
+            if (!loader.Song() && loader.FileLength() != 0) violated("BuildSong", "a file that loaded built no song");
+            if (!loader.Song() && ctx.ReportCount() == 0) violated("BuildSong", "a load failed without a report");
         } else if (loader.Song()) {
             violated("Load", "a song although nothing was loaded");
         }
