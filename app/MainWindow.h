@@ -12,9 +12,9 @@
 #include <memory>
 #include <optional>
 
-#include "app/Controller.h"
+#include "pipelines/Controller.h"
 #include "app/OffScreenPicture.h"
-#include "app/WindowOps.h"
+#include "pipelines/WindowOps.h"
 #include "app/WindowReportSink.h"
 
 class QLabel;

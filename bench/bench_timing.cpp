@@ -34,7 +34,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/PlayPipeline.h"
+#include "pipelines/PlayPipeline.h"
 #include "playback/MusicPlayer.h"
 #include "playback/Ports.h"
 #include "playback/TimerThread.h"

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/CollectingSink.h"
 #include "support/FileChooser.h"
 #include "support/Report.h"
 
@@ -43,23 +44,9 @@ private:
 
 // Keeps the reports of one file, so a batch can print each file's reports as
 // one block instead of interleaving the lines of files processed in parallel.
-class CollectingSink : public ReportSink {
+class FileReports : public CollectingSink {
 public:
-    void Show(std::string_view text) override
-    {
-        std::lock_guard lock(mutex_);
-        lines_.emplace_back(text);
-    }
     void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
-    std::vector<std::string> Take()
-    {
-        std::lock_guard lock(mutex_);
-        return std::exchange(lines_, {});
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
 };
 
 // For reports nobody is left to read.

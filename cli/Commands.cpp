@@ -15,7 +15,7 @@
 #include <thread>
 #include <utility>
 
-#include "app/PlayPipeline.h"
+#include "pipelines/PlayPipeline.h"
 #include "cli/CliPlatform.h"
 #include "cli/SongDump.h"
 #include "playback/MusicPlayer.h"
@@ -190,7 +190,7 @@ std::vector<FileOutcome> MirrorFiles(const BatchArgs& args,
     auto work = [&] {
         for (std::size_t i; (i = next.fetch_add(1)) < outcomes.size();) {
             FileOutcome& outcome = outcomes[i];
-            CollectingSink sink;
+            FileReports sink;
             try {
                 outcome.written = MirrorFile(outcome.input, outcome.output, args.settings, sink);
             } catch (const std::exception& e) {

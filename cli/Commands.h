@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "playback/SynthPort.h"
 
 namespace rovanta {

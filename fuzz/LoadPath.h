@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "smf/MidiFileLoader.h"
 #include "smf/SmfWriter.h"
 #include "song/MidiF0Data.h"

@@ -11,12 +11,6 @@ namespace rovanta {
 
 namespace {
 
-bool IsNote(const MusicEvent& e) { return e.kind == kind::kNoteOn || e.kind == kind::kNoteOff; }
-bool IsNoteStart(const MusicEvent& e) { return e.kind == kind::kNoteOn && e.velocity > 0; }
-bool IsNoteEnd(const MusicEvent& e)
-{
-    return e.kind == kind::kNoteOff || (e.kind == kind::kNoteOn && e.velocity == 0);
-}
 bool IsDrum(std::uint32_t drums, std::int32_t channel)
 {
     return channel >= 0 && channel <= 15 && ((drums >> channel) & 1u);
@@ -39,7 +33,7 @@ void ReverseVertical(MidiF0Data& song)
     lowest.fill(127);
     std::array<bool, 16> hasNotes{};
     for (const MusicEvent& e : track.Events()) {
-        if (!IsNote(e) || e.channel < 0 || e.channel > 15) continue;
+        if (!e.IsNote() || e.channel < 0 || e.channel > 15) continue;
         const auto c = static_cast<std::size_t>(e.channel);
         highest[c] = std::max(highest[c], e.note);
         lowest[c] = std::min(lowest[c], e.note);
@@ -52,7 +46,7 @@ void ReverseVertical(MidiF0Data& song)
         twiceCentre[c] = static_cast<std::int32_t>(2 * (middle / 12 * 12));
     }
     for (MusicEvent& e : track.Events()) {
-        if (!IsNote(e) || e.channel < 0 || e.channel > 15 || IsDrum(drums, e.channel)) continue;
+        if (!e.IsNote() || e.channel < 0 || e.channel > 15 || IsDrum(drums, e.channel)) continue;
         const auto c = static_cast<std::size_t>(e.channel);
         if (!hasNotes[c]) continue;
         e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{twiceCentre[c]} - e.note, 0, 127));
@@ -65,7 +59,7 @@ void TransposeNotes(MidiF0Data& song, std::int32_t semitones)
     MidiTrackData& track = song.Track();
     const std::uint32_t drums = track.DrumChannels();
     for (MusicEvent& e : track.Events()) {
-        if (IsDrum(drums, e.channel) || !IsNote(e)) continue;
+        if (IsDrum(drums, e.channel) || !e.IsNote()) continue;
         std::int64_t note = std::int64_t{e.note} + semitones;
         // Whole octaves back into range, in one step rather than one octave at a time.
         if (note < 0) note += (-note + 11) / 12 * 12;
@@ -91,7 +85,9 @@ void ReverseHorizontal(MidiF0Data& song)
 
     // Each note end trades places (and ticks) with the note start it ends,
     // so that after the reversal the note starts where it used to end.
-    const std::vector<std::int32_t> endOf = MatchNotes(std::span(events.data(), last), IsNoteStart, IsNoteEnd);
+    const std::vector<std::int32_t> endOf = MatchNotes(
+        std::span(events.data(), last), [](const MusicEvent& e) { return e.IsNoteStart(); },
+        [](const MusicEvent& e) { return e.IsNoteEnd(); });
     for (std::size_t i = 0; i < last; ++i) {
         if (endOf[i] < 0) continue;
         const auto j = static_cast<std::size_t>(endOf[i]);

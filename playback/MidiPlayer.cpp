@@ -257,12 +257,6 @@ void MidiPlayer::Defer(std::string text)
     kept_.Show(text);
 }
 
-std::int32_t MidiPlayer::TickTime() const
-{
-    std::lock_guard lock(mutex_);
-    return tickTime_;
-}
-
 std::uint32_t MidiPlayer::Period() const
 {
     std::lock_guard lock(mutex_);

@@ -26,6 +26,7 @@
 #include "playback/MidiPort.h"
 #include "playback/TimerService.h"
 #include "song/MidiF0Data.h"
+#include "support/CollectingSink.h"
 #include "support/Report.h"
 
 namespace rovanta {
@@ -91,7 +92,6 @@ public:
     // report or a sleep, so the window thread may call it.
     void Halt();
 
-    std::int32_t TickTime() const;
     std::uint32_t Period() const;
 
 private:
@@ -107,24 +107,6 @@ private:
     void ReportError(std::uint32_t code);
 
     // Reports kept in order until a thread that may block shows them.
-    class KeptReports : public ReportSink {
-    public:
-        void Show(std::string_view text) override
-        {
-            std::lock_guard lock(mutex_);
-            texts_.emplace_back(text);
-        }
-        std::vector<std::string> Take()
-        {
-            std::lock_guard lock(mutex_);
-            return std::exchange(texts_, {});
-        }
-
-    private:
-        std::mutex mutex_;
-        std::vector<std::string> texts_;
-    };
-
     RunContext* ctx_;
     MidiOutSystem* ports_;
     TimerService* timers_;
@@ -145,7 +127,7 @@ private:
     std::uint32_t period_ = 0;   // ms per tick at the start tempo
     bool periodRequested_ = false;
     TimerId timerId_ = 0;
-    KeptReports kept_;
+    CollectingSink kept_;
 };
 
 }  // namespace rovanta

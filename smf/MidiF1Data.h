@@ -6,12 +6,10 @@
 
 #include <cstdint>
 #include <span>
-#include <string>
 #include <vector>
 
 #include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
-#include "support/MemoryBlock.h"
 #include "support/Report.h"
 
 namespace rovanta {
@@ -29,6 +27,14 @@ inline constexpr std::uint32_t kNoMasterVolume = 0x03000016;
 inline constexpr std::uint32_t kTooLarge = 0x03000019;
 }  // namespace m1dt
 
+struct F1Header {
+    std::int32_t tracks = 0;
+    std::int32_t division = 0;
+    std::uint32_t base = 0;  // where "MThd" starts (0 or 128)
+};
+// The format-1 header check on a file image; reports its refusals (M1DT).
+bool ReadF1Header(RunContext& ctx, std::span<const std::uint8_t> image, F1Header& header);
+
 extern const ErrorTable kFormatOneErrors;
 extern const OnceTable kFormatOneTrackWarnings;
 void ReportFormatOneError(RunContext& ctx, std::uint32_t code);
@@ -37,10 +43,11 @@ class MidiF1Data {
 public:
     static constexpr std::int32_t kMaxTracks = 65;
 
-    // The format-1 reader. A file whose header it refuses goes to the format-0
-    // reader instead, unless it came from there (`mayHandOver` false): the two
-    // hand a file to each other at most once.
-    static MidiF1Data CreateFromFile(RunContext& ctx, const std::string& path, std::int32_t capacity,
+    // The format-1 reader, on the file's bytes (which outlive the call). A
+    // file whose header it refuses goes to the format-0 reader instead, unless
+    // it came from there (`mayHandOver` false): the two hand a file to each
+    // other at most once.
+    static MidiF1Data CreateFromFile(RunContext& ctx, std::span<const std::uint8_t> file, std::int32_t capacity,
                                      bool mayHandOver = true);
     // The channel split of a paired format-0 song into 17 tracks: metas; system
     // exclusive and channel 1; then one track for each further channel.
@@ -72,20 +79,8 @@ private:
     std::int32_t capacity_;
     std::int32_t state_ = 0;
     std::int32_t announced_ = 0;
-    MemoryBlock bytes_;
+    std::span<const std::uint8_t> file_;  // while the tracks are read
     std::vector<MidiTrackData> tracks_;
 };
-
-// Merges `source` into `target` by time (at equal times the source's events
-// first) and joins their track names; both must be paired. The result ends with
-// exactly one End of Track.
-void MergeTrack(MidiTrackData& target, const MidiTrackData& source);
-// The same, with a table to work in that a series of merges can share.
-void MergeTrack(MidiTrackData& target, const MidiTrackData& source, std::vector<MusicEvent>& scratch);
-
-// Exactly what MergeTrack of every track into the empty `target`, from the
-// last track to the first, gives (events, names, End of Track and reports),
-// but in one sweep over the events instead of one per track.
-void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target);
 
 }  // namespace rovanta

@@ -1,6 +1,8 @@
 #include "smf/MidiFileLoader.h"
 
+#include "smf/Format0Reader.h"
 #include "smf/SmfReader.h"
+#include "song/TrackMerge.h"
 #include "support/FileAccess.h"
 #include "support/FileChooser.h"
 #include "support/RunContext.h"
@@ -14,19 +16,6 @@ constexpr ErrorText kRows[] = {
     {0x17000003, "Data are too large! MidiFileLoader can not load data!"},
 };
 
-void ReadTrack(MidiF0Data& song)
-{
-    if (song.State() != track_state::kEncoded) {
-        song.ReportError(m0dt::kInternalError);
-        return;
-    }
-    std::uint32_t chunkSize = 0;
-    song.SetTrack(ReadTrackChunk(song.Context(), song.Block().data(), static_cast<std::uint32_t>(song.dataLength),
-                                 static_cast<std::uint32_t>(song.readPosition), song.Capacity(), chunkSize));
-    song.readPosition += static_cast<std::int32_t>(chunkSize);
-    song.SetState(track_state::kEventForm);
-}
-
 bool HoldsOnlyEndOfTrack(const MidiTrackData& track)
 {
     return track.Count() == 1 && track.At(0).IsEndOfTrack();
@@ -34,25 +23,6 @@ bool HoldsOnlyEndOfTrack(const MidiTrackData& track)
 }  // namespace
 
 const ErrorTable kLoaderErrors{"MDLD", kRows, "Error occured in MidiFileLoader!"};
-
-Format0Result LoadFromFile(RunContext& ctx, const std::string& path, std::int32_t capacity)
-{
-    Format0Result result{MidiF0Data(ctx, capacity, track_state::kEncoded, 480), false};
-    MidiF0Data& song = result.song;
-    song.SetTrack(std::nullopt);
-    std::uint32_t count = 0;
-    if (!song.Block() ||
-        !ReadWholeFile(ctx, path, song.Block().data(), &count, static_cast<std::uint32_t>(capacity)))
-        return result;
-    song.dataLength = static_cast<std::int32_t>(count);
-    if (!ReadF0Header(song, false)) {
-        result.headerRefused = true;
-        return result;
-    }
-    ReadTrack(song);
-    song.PairTrack();
-    return result;
-}
 
 void MidiFileLoader::ReportError(std::uint32_t code) const
 {
@@ -91,17 +61,19 @@ void MidiFileLoader::Load(const std::string& path)
     if (length > 0 && (!fileBytes_ || !ReadFileExact(*ctx_, path, fileBytes_.data(), length))) return;
     fileLength_ = length;
 
+    // Both readers work on this one copy of the file.
+    const std::span<const std::uint8_t> file(fileBytes_.data(), length);
     probe_ = format_ = ProbeFormat(fileBytes_.data(), length);
     if (format_ == 0) {
-        Format0Result format0 = LoadFromFile(*ctx_, path, kCapacity);
+        Format0Result format0 = ReadFormat0(*ctx_, file, kCapacity);
         if (format0.song.State() == track_state::kPaired)
             formatData_ = MidiF1Data::CreateFromSong(format0.song, kCapacity);
         else if (format0.headerRefused)
             // Handed over once; the format-1 reader does not hand it back.
-            formatData_ = MidiF1Data::CreateFromFile(*ctx_, path, kCapacity, false);
+            formatData_ = MidiF1Data::CreateFromFile(*ctx_, file, kCapacity, false);
         format_ = 1;
     } else if (format_ == 1) {
-        formatData_ = MidiF1Data::CreateFromFile(*ctx_, path, kCapacity);
+        formatData_ = MidiF1Data::CreateFromFile(*ctx_, file, kCapacity);
     } else {
         ReportError(mdld::kNotMidi);
         ctx_->NoteFileRefused(path, "not a Standard MIDI File");
@@ -124,6 +96,7 @@ void MidiFileLoader::BuildSong()
     song_->division = formatData_->division;
     MergeAllTracks(formatData_->Tracks(), song_->Track());
     formatData_.reset();
+    fileBytes_.Release();  // the tracks hold everything they read
     // A damaged file that left nothing but the End of Track has nothing to
     // play or save; loading it quietly would hide that the file is broken.
     // A file that really is empty loads without a report and stays loaded.

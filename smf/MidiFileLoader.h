@@ -29,16 +29,6 @@ extern const ErrorTable kLoaderErrors;
 // The largest file the loader takes is one byte below this.
 inline constexpr std::uint32_t kLoadLimit = 0xF0000;
 
-struct Format0Result {
-    MidiF0Data song;
-    bool headerRefused = false;
-};
-
-// The format-0 reader: the first `capacity` bytes of the file, one track chunk,
-// paired. A refused header gives a song in state 0 and `headerRefused`; the
-// caller then hands the file to the format-1 reader, at most once.
-Format0Result LoadFromFile(RunContext& ctx, const std::string& path, std::int32_t capacity);
-
 class MidiFileLoader {
 public:
     explicit MidiFileLoader(RunContext& ctx) : ctx_(&ctx) {}

@@ -3,30 +3,24 @@
 #include <algorithm>
 #include <cstring>
 
-#include "smf/MidiF1Data.h"
 #include "song/Ticks.h"
 #include "support/RunContext.h"
 
 namespace rovanta {
-
-namespace {
-
-constexpr std::uint32_t kPrefix = 128;
-constexpr std::uint32_t kHeaderSize = 14;
 
 bool IsId(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t at, const char* id)
 {
     return std::uint64_t{at} + 4 <= length && std::memcmp(bytes + at, id, 4) == 0;
 }
 
-// Where the header starts: 0, or 128 when a prefix stands before "MThd".
 std::uint32_t HeaderBase(const std::uint8_t* bytes, std::uint32_t length)
 {
     if (!IsId(bytes, length, 0, "MThd") && IsId(bytes, length, kPrefix, "MThd")) return kPrefix;
     return 0;
 }
 
-std::uint32_t Be16(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
+namespace {
+
 std::uint32_t Be32(const std::uint8_t* p)
 {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -100,7 +94,7 @@ private:
             if (status == 0xF0) ClassifySysEx(event);
             ctx_.runningStatus = status;
         }
-        if (event.length >= 256 && event.type != sysex::kExempt) track_.ReportWarning(mdtk::kOversizeEvent);
+        if (event.IsOversize()) track_.ReportWarning(mdtk::kOversizeEvent);
         pos_ = statusPos + eventSize;
         track_.AppendEvent(std::move(event));
     }
@@ -329,61 +323,6 @@ int ProbeFormat(const std::uint8_t* bytes, std::uint32_t length)
     if (format == 0) return 0;
     if (format == 1) return 1;
     return -1;
-}
-
-bool ReadF0Header(MidiF0Data& song, bool report)
-{
-    auto refuse = [&](std::uint32_t code) {
-        if (report) song.ReportError(code);
-        return false;
-    };
-    if (song.dataLength <= 0) return false;
-    std::uint8_t* bytes = song.Block().data();
-    if (!bytes) return false;
-    const std::uint32_t length = static_cast<std::uint32_t>(song.dataLength);
-    const std::uint32_t at = static_cast<std::uint32_t>(song.readPosition);
-    if (!IsId(bytes, length, at, "MThd") && !IsId(bytes, length, at + kPrefix, "MThd"))
-        return refuse(m0dt::kNotMidi);
-    if (!IsId(bytes, length, at, "MThd")) {
-        std::memmove(bytes + at, bytes + at + kPrefix, length - at - kPrefix);
-        std::memset(bytes + length - kPrefix, 0, kPrefix);
-        song.dataLength -= static_cast<std::int32_t>(kPrefix);
-    }
-    if (std::uint64_t{at} + kHeaderSize > static_cast<std::uint32_t>(song.dataLength)) return refuse(m0dt::kNotMidi);
-    if (Be16(bytes + at + 8) != 0) return refuse(m0dt::kNotFormat0);
-    if (Be16(bytes + at + 10) != 1) return refuse(m0dt::kBadTrackCount);
-    song.division = static_cast<std::int32_t>(Be16(bytes + at + 12));
-    song.readPosition = static_cast<std::int32_t>(at + kHeaderSize);
-    return true;
-}
-
-bool ReadF1Header(RunContext& ctx, const std::uint8_t* bytes, std::uint32_t length, F1Header& header)
-{
-    if (length == 0) return false;
-    std::uint32_t base = 0;
-    if (!IsId(bytes, length, 0, "MThd")) {
-        if (!IsId(bytes, length, kPrefix, "MThd")) {
-            ReportFormatOneError(ctx, m1dt::kNotMidi);
-            return false;
-        }
-        base = kPrefix;
-    }
-    if (std::uint64_t{base} + kHeaderSize > length) {
-        ReportFormatOneError(ctx, m1dt::kNotMidi);
-        return false;
-    }
-    if (Be16(bytes + base + 8) != 1) {
-        ReportFormatOneError(ctx, m1dt::kNotFormat1);
-        return false;
-    }
-    header.tracks = static_cast<std::int32_t>(Be16(bytes + base + 10));
-    if (header.tracks > 63) {
-        ReportFormatOneError(ctx, m1dt::kTooManyTracks);
-        header.tracks = 32;
-    }
-    header.division = static_cast<std::int32_t>(Be16(bytes + base + 12));
-    header.base = base;
-    return true;
 }
 
 MidiTrackData ReadTrackChunk(RunContext& ctx, const std::uint8_t* file, std::uint32_t fileLength,

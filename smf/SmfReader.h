@@ -1,12 +1,11 @@
 #pragma once
-// Decoding Standard MIDI File bytes: the header checks, one track chunk into a
+// Decoding Standard MIDI File bytes: the format probe, one track chunk into a
 // MidiTrackData in event form, and the system-exclusive classification. The
 // running-status byte lives in the RunContext: it carries across tracks and
-// files within one run, as the reader has always done.
+// files within one run. The two format readers build on this.
 
 #include <cstdint>
 
-#include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
 
 namespace rovanta {
@@ -17,19 +16,13 @@ class RunContext;
 // "MThd" is skipped; nothing else about the header is checked.
 int ProbeFormat(const std::uint8_t* bytes, std::uint32_t length);
 
-// Checks the header of the file image in `song`'s block (data length, read
-// position 0): a format-0 file with one track. Moves a 128-byte prefix away,
-// stores the division and leaves the read position at 14. Reports only when
-// asked (the format-0 reader never asks).
-bool ReadF0Header(MidiF0Data& song, bool report);
-
-struct F1Header {
-    std::int32_t tracks = 0;
-    std::int32_t division = 0;
-    std::uint32_t base = 0;  // where "MThd" starts (0 or 128)
-};
-// The format-1 header check on a file image; reports its refusals (M1DT).
-bool ReadF1Header(RunContext& ctx, const std::uint8_t* bytes, std::uint32_t length, F1Header& header);
+// Shared by the header checks of both readers.
+inline constexpr std::uint32_t kPrefix = 128;  // bytes some files carry before "MThd"
+inline constexpr std::uint32_t kHeaderSize = 14;
+bool IsId(const std::uint8_t* bytes, std::uint32_t length, std::uint32_t at, const char* id);
+// Where the header starts: 0, or 128 when a prefix stands before "MThd".
+std::uint32_t HeaderBase(const std::uint8_t* bytes, std::uint32_t length);
+inline std::uint32_t Be16(const std::uint8_t* p) { return (std::uint32_t{p[0]} << 8) | p[1]; }
 
 // A track read from the chunk at `offset`, in event form; `chunkSize` is set to
 // the chunk's length plus 8, or 0 when the chunk was refused (the track then

@@ -144,10 +144,10 @@ class SoundingNotes {
 public:
     void Written(const MusicEvent& e)
     {
-        if (e.kind == kind::kNoteOn && e.velocity != 0) {
+        if (e.IsNoteStart()) {
             waiting_[e].push_back(ons_.size());
             ons_.push_back(&e);
-        } else if (e.kind == kind::kNoteOff || e.kind == kind::kNoteOn) {
+        } else if (e.IsNoteEnd()) {
             Waiting& key = waiting_[e];
             if (key.head < key.size()) ons_[key[key.head++]] = nullptr;
         }

@@ -71,11 +71,6 @@ constexpr OnceText kWarningRows[] = {
     {0x0D000017, "内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。", 7},
 };
 
-// Events this long were never meant to be kept; releasing them is reported.
-bool IsOversize(const MusicEvent& event)
-{
-    return event.length >= 256 && event.type != sysex::kExempt;
-}
 }  // namespace
 
 const ErrorTable kTrackErrors{"MDTK", kRows, "MidiTrackData error."};
@@ -107,7 +102,7 @@ MidiTrackData& MidiTrackData::operator=(MidiTrackData&& other) noexcept
 {
     if (this != &other) {
         for (const MusicEvent& event : events_)
-            if (IsOversize(event)) ReportError(mdtk::kCanNotAddData);
+            if (event.IsOversize()) ReportError(mdtk::kCanNotAddData);
         ctx_ = other.ctx_;
         state_ = other.state_;
         capacity_ = other.capacity_;
@@ -122,7 +117,7 @@ MidiTrackData& MidiTrackData::operator=(MidiTrackData&& other) noexcept
 MidiTrackData::~MidiTrackData()
 {
     for (const MusicEvent& event : events_)
-        if (IsOversize(event)) ReportError(mdtk::kCanNotAddData);
+        if (event.IsOversize()) ReportError(mdtk::kCanNotAddData);
 }
 
 MemoryBlock& MidiTrackData::Block()

@@ -127,6 +127,14 @@ std::string MusicEvent::Text() const
     return std::string(view.begin(), end);
 }
 
+MusicEvent MusicEvent::MakeEndOfTrack(std::int32_t delta)
+{
+    MusicEvent e(delta);
+    e.kind = kind::kMeta;
+    e.type = meta::kEndOfTrack;
+    return e;
+}
+
 MusicEvent MusicEvent::MakeMasterVolume(std::int32_t v)
 {
     MusicEvent event;

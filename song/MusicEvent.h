@@ -96,12 +96,25 @@ struct MusicEvent {
     // The bytes as a text: texts are zero-terminated, so it ends at a zero byte.
     std::string Text() const;
 
+    // Notes in event form: a note on of any velocity and a note off; a strike
+    // is a note on that sounds, an end is a note off or a silent note on.
+    bool IsNoteOn() const { return kind == kind::kNoteOn; }
+    bool IsNoteOff() const { return kind == kind::kNoteOff; }
+    bool IsNote() const { return IsNoteOn() || IsNoteOff(); }
+    bool IsNoteStart() const { return IsNoteOn() && velocity > 0; }
+    bool IsNoteEnd() const { return IsNoteOff() || (IsNoteOn() && velocity == 0); }
+    // Events this long were never meant to be kept: reading one warns, and
+    // releasing one is reported.
+    bool IsOversize() const { return length >= 256 && type != sysex::kExempt; }
+
     bool IsMeta(std::int32_t metaType) const { return kind == kind::kMeta && type == metaType; }
     bool IsEndOfTrack() const { return IsMeta(meta::kEndOfTrack); }
     bool IsSysEx() const { return kind == kind::kSysEx || kind == kind::kSysExEscape; }
 
     // The universal real-time master volume (value v as MSB) as stored by the reader.
     static MusicEvent MakeMasterVolume(std::int32_t v);
+    // An End of Track without stored bytes.
+    static MusicEvent MakeEndOfTrack(std::int32_t delta);
 
     static void ReportError(RunContext& ctx, std::uint32_t code);
 };

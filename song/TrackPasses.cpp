@@ -15,8 +15,7 @@ namespace rovanta {
 
 namespace {
 
-bool IsNoteOn(const MusicEvent& e) { return e.kind == kind::kNoteOn; }
-bool IsNoteOff(const MusicEvent& e) { return e.kind == kind::kNoteOff; }
+bool IsNoteOff(const MusicEvent& e) { return e.IsNoteOff(); }
 
 // Absolute ticks, counted from 0, of every event.
 std::vector<std::int64_t> AbsoluteTicks(std::span<const MusicEvent> events)
@@ -70,7 +69,7 @@ void MidiTrackData::PairNotes()
         return;
     }
     for (MusicEvent& e : events_)
-        if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
+        if (e.IsNoteOn() && e.velocity == 0) e.kind = kind::kNoteOff;
 
     // A key sounds from a note on until the next note on or note off of the
     // same key, so each key has at most one open note at a time. A re-strike
@@ -92,9 +91,9 @@ void MidiTrackData::PairNotes()
     for (std::size_t i = 0; i < events_.size(); ++i) {
         MusicEvent& e = events_[i];
         if (e.delta != 0) ++group;
-        if (!IsNoteOn(e) && !IsNoteOff(e)) continue;
+        if (!e.IsNote()) continue;
         std::int32_t& sounding = open[e];
-        if (IsNoteOn(e)) {
+        if (e.IsNoteOn()) {
             if (sounding >= 0) {
                 end(sounding, i);
                 Claims& c = claims[e];
@@ -313,7 +312,7 @@ void MidiTrackData::MoveControlsFirst()
         ReportError(mdtk::kInternalError);
         return;
     }
-    MoveFirstInTicks([](const MusicEvent& e) { return !IsNoteOn(e) && !IsNoteOff(e) && !e.IsEndOfTrack(); });
+    MoveFirstInTicks([](const MusicEvent& e) { return !e.IsNote() && !e.IsEndOfTrack(); });
 }
 
 void MidiTrackData::MoveSysExFirst()
@@ -336,10 +335,10 @@ void MidiTrackData::MoveNoteOffsFirst()
     std::vector<std::size_t> noteOns;
     for (std::size_t i = 0; i < events_.size(); ++i) {
         if (events_[i].delta != 0) noteOns.clear();
-        if (IsNoteOn(events_[i])) {
+        if (events_[i].IsNoteOn()) {
             ++sounding[events_[i]];
             noteOns.push_back(i);
-        } else if (IsNoteOff(events_[i])) {
+        } else if (events_[i].IsNoteOff()) {
             --sounding[events_[i]];
             if (noteOns.empty()) continue;
             const std::size_t on = noteOns.back();
@@ -412,9 +411,9 @@ void MidiTrackData::MoveEndsBeforeRestrikes()
             ++group;
             groupStart = i;
         }
-        if (!IsNoteOn(e) && !IsNoteOff(e)) continue;
+        if (!e.IsNote()) continue;
         Strikes& key = strikes[e];
-        if (IsNoteOn(e)) {
+        if (e.IsNoteOn()) {
             if (key.group != group) {
                 key.group = group;
                 key.firstInGroup = key.at.size();

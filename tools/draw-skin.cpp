@@ -34,7 +34,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
 #include "song/MusicEvent.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Controller.h"
+#include "pipelines/Controller.h"
 #include "app/Dialogs.h"
 #include "app/OffScreenPicture.h"
 #include "playback/MidiControler.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "smf/MidiFileLoader.h"

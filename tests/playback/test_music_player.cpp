@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/PlayPipeline.h"
+#include "pipelines/PlayPipeline.h"
 #include "common/Events.h"
 #include "common/TestSinks.h"
 #include "playback/MusicPlayer.h"

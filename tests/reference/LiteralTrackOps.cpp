@@ -12,8 +12,8 @@ namespace {
 
 constexpr std::uint32_t kInternalError = 0x0D000001;
 
-bool IsNoteOn(const MusicEvent& e) { return e.kind == kind::kNoteOn; }
-bool IsNoteOff(const MusicEvent& e) { return e.kind == kind::kNoteOff; }
+bool IsNoteOn(const MusicEvent& e) { return e.IsNoteOn(); }
+bool IsNoteOff(const MusicEvent& e) { return e.IsNoteOff(); }
 bool IsPaired(const MusicEvent& e) { return e.kind == kind::kPairedNote; }
 bool IsEndOfTrack(const MusicEvent& e) { return e.kind == kind::kMeta && e.type == meta::kEndOfTrack; }
 bool IsSystemExclusive(const MusicEvent& e)

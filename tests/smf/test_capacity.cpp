@@ -10,6 +10,7 @@
 #include "common/TestSinks.h"
 #include "mirror/Mirror.h"
 #include "smf/MidiF1Data.h"
+#include "song/TrackMerge.h"
 
 namespace rovanta {
 namespace {

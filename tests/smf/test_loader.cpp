@@ -6,6 +6,7 @@
 #include "common/Events.h"
 #include "common/TestSinks.h"
 #include "smf/MidiF1Data.h"
+#include "song/TrackMerge.h"
 #include "smf/MidiFileLoader.h"
 #include "smf/SmfBytes.h"
 
@@ -260,8 +261,7 @@ TEST(Format1Merge, SixtyFourAnnouncedTracksReadThirtyTwo)
         file.insert(file.end(), chunk.begin(), chunk.end());
     }
     Recorded r;
-    test::TempFile f(file);
-    EXPECT_EQ(MidiF1Data::CreateFromFile(r.ctx, f.Path(), kCapacity).TrackCount(), 32);
+    EXPECT_EQ(MidiF1Data::CreateFromFile(r.ctx, file, kCapacity).TrackCount(), 32);
     EXPECT_EQ(r.Take(), Strings{"M1DT03000001 The number of Track is too many!"});
     Loaded l(r.ctx, file);
     int notes = 0;

@@ -6,6 +6,8 @@
 #include "common/Events.h"
 #include "common/TestSinks.h"
 #include "smf/SmfBytes.h"
+#include "smf/Format0Reader.h"
+#include "smf/MidiF1Data.h"
 #include "smf/SmfReader.h"
 #include "song/MidiF0Data.h"
 
@@ -83,7 +85,7 @@ TEST(Header, FormatOneHeaderChecksReportTheirRefusals)
     for (const Case& c : cases) {
         Recorded r;
         F1Header h;
-        EXPECT_EQ(ReadF1Header(r.ctx, c.bytes.data(), c.length, h), c.accepted) << c.length;
+        EXPECT_EQ(ReadF1Header(r.ctx, std::span(c.bytes.data(), c.length), h), c.accepted) << c.length;
         if (c.accepted) {
             EXPECT_EQ(h.tracks, c.tracks);
             EXPECT_EQ(h.division, 480);
@@ -93,26 +95,18 @@ TEST(Header, FormatOneHeaderChecksReportTheirRefusals)
     }
 }
 
-TEST(Header, FormatZeroHeaderDropsThePrefixAndReportsOnlyWhenAsked)
+TEST(Header, FormatZeroHeaderSkipsThePrefixAndReportsOnlyWhenAsked)
 {
     Recorded r;
-    auto song = [&](const Bytes& file) {
-        MidiF0Data s(r.ctx, kCapacity, track_state::kEncoded, 480);
-        std::copy(file.begin(), file.end(), s.Block().data());
-        s.dataLength = static_cast<std::int32_t>(file.size());
-        return s;
-    };
-    MidiF0Data prefixed = song(test::WithPrefix(Cat({test::Header(0, 1, 0x8060), Chunk("00 FF 2F 00")})));
-    ASSERT_TRUE(ReadF0Header(prefixed, false));
-    EXPECT_EQ(prefixed.dataLength, 14 + 12);
-    EXPECT_EQ(prefixed.readPosition, 14);
-    EXPECT_EQ(prefixed.division, 0x8060);  // a time-code division is taken as ticks
-    EXPECT_EQ(prefixed.Block().data()[14], 'M');
+    const Bytes prefixed = test::WithPrefix(Cat({test::Header(0, 1, 0x8060), Chunk("00 FF 2F 00")}));
+    F0Header header;
+    ASSERT_TRUE(ReadF0Header(r.ctx, prefixed, header, false));
+    EXPECT_EQ(header.base, 128u);
+    EXPECT_EQ(header.division, 0x8060);  // a time-code division is taken as ticks
 
     for (bool report : {false, true}) {
         for (const Bytes& file : {test::Header(1, 1, 96), test::Header(0, 2, 96), Bytes(300, 0x11)}) {
-            MidiF0Data refused = song(file);
-            EXPECT_FALSE(ReadF0Header(refused, report));
+            EXPECT_FALSE(ReadF0Header(r.ctx, file, header, report));
         }
     }
     EXPECT_EQ(r.Take(), (Strings{"M0DT04000001 This file is not Format 0!",

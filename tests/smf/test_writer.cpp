@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "common/Events.h"
 #include "common/SmfNotes.h"
 #include "common/TestSinks.h"

@@ -1,4 +1,4 @@
-#include "app/Controller.h"
+#include "pipelines/Controller.h"
 
 #include <string>
 #include <utility>

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/Controller.h"
+#include "pipelines/Controller.h"
 #include "common/ScriptedChooser.h"
 #include "common/TestSinks.h"
 #include "playback/PlaybackFakes.h"

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 #include "playback/MusicPlayer.h"
 #include "song/MidiF0Data.h"
 

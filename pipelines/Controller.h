@@ -16,8 +16,8 @@
 #include <memory>
 #include <optional>
 
-#include "app/PlayPipeline.h"
-#include "app/WindowOps.h"
+#include "pipelines/PlayPipeline.h"
+#include "pipelines/WindowOps.h"
 #include "playback/MusicPlayer.h"
 #include "smf/MidiFileLoader.h"
 

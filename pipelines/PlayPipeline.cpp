@@ -1,4 +1,4 @@
-#include "app/PlayPipeline.h"
+#include "pipelines/PlayPipeline.h"
 
 #include <utility>
 

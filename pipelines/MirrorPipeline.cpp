@@ -1,4 +1,4 @@
-#include "app/MirrorPipeline.h"
+#include "pipelines/MirrorPipeline.h"
 
 #include "mirror/Mirror.h"
 #include "smf/SmfWriter.h"

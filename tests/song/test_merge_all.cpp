@@ -8,6 +8,7 @@
 #include "common/Events.h"
 #include "common/TestSinks.h"
 #include "smf/MidiF1Data.h"
+#include "song/TrackMerge.h"
 
 namespace rovanta {
 namespace {
