@@ -327,16 +327,21 @@ std::string Shape(const MidiTrackData& track)
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         const MusicEvent& e = track.At(i);
         if (!out.empty()) out += ' ';
+        // Appended piece by piece: g++ 12 warns falsely about "literal" + string at -O3.
+        const auto put = [&out](const char* text, std::int64_t number) {
+            out += text;
+            out += std::to_string(number);
+        };
         switch (e.kind) {
-        case kind::kNoteOn: out += "on" + std::to_string(e.note); break;
-        case kind::kNoteOff: out += "off" + std::to_string(e.note) + "v" + std::to_string(e.velocity); break;
-        case kind::kPairedNote: out += "p" + std::to_string(e.note) + ":" + std::to_string(e.duration); break;
-        case kind::kControlChange: out += "cc" + std::to_string(e.type); break;
+        case kind::kNoteOn: put("on", e.note); break;
+        case kind::kNoteOff: put("off", e.note), put("v", e.velocity); break;
+        case kind::kPairedNote: put("p", e.note), put(":", e.duration); break;
+        case kind::kControlChange: put("cc", e.type); break;
         case kind::kSysEx: out += "sx"; break;
         case kind::kMeta: out += e.type == meta::kEndOfTrack ? "eot" : "meta"; break;
-        default: out += "k" + std::to_string(e.kind);
+        default: put("k", e.kind);
         }
-        out += "/" + std::to_string(e.delta);
+        put("/", e.delta);
     }
     return out;
 }
