@@ -33,10 +33,10 @@ void ReverseVertical(MidiF0Data& song)
     lowest.fill(127);
     std::array<bool, 16> hasNotes{};
     for (const MusicEvent& e : track.Events()) {
-        if (!e.IsNote() || e.channel < 0 || e.channel > 15) continue;
+        if (!e.IsNote() || e.channel > 15) continue;
         const auto c = static_cast<std::size_t>(e.channel);
-        highest[c] = std::max(highest[c], e.note);
-        lowest[c] = std::min(lowest[c], e.note);
+        highest[c] = std::max<std::int32_t>(highest[c], e.note);
+        lowest[c] = std::min<std::int32_t>(lowest[c], e.note);
         hasNotes[c] = true;
     }
     std::array<std::int32_t, 16> twiceCentre{};
@@ -46,7 +46,7 @@ void ReverseVertical(MidiF0Data& song)
         twiceCentre[c] = static_cast<std::int32_t>(2 * (middle / 12 * 12));
     }
     for (MusicEvent& e : track.Events()) {
-        if (!e.IsNote() || e.channel < 0 || e.channel > 15 || IsDrum(drums, e.channel)) continue;
+        if (!e.IsNote() || e.channel > 15 || IsDrum(drums, e.channel)) continue;
         const auto c = static_cast<std::size_t>(e.channel);
         if (!hasNotes[c]) continue;
         e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{twiceCentre[c]} - e.note, 0, 127));
@@ -108,7 +108,7 @@ void ReverseHorizontal(MidiF0Data& song)
     std::array<std::vector<std::size_t>, 16> programs;
     for (std::size_t i = 0; i < last; ++i) {
         const MusicEvent& e = events[i];
-        if (e.kind == kind::kProgramChange && e.channel >= 0 && e.channel <= 15)
+        if (e.kind == kind::kProgramChange && e.channel <= 15)
             programs[static_cast<std::size_t>(e.channel)].push_back(i);
     }
     std::vector<MusicEvent> arranged;

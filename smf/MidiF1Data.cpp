@@ -207,7 +207,7 @@ void MidiF1Data::SplitSong(const MidiF0Data& song)
             int k = 1;
             if (e.kind == kind::kMeta)
                 k = 0;
-            else if (e.channel >= 0 && e.channel <= 15)
+            else if (e.channel <= 15)
                 k = e.channel + 1;
             MusicEvent copy(e);
             copy.delta = ClampTicks(running[static_cast<std::size_t>(k)]);

@@ -81,17 +81,21 @@ private:
             }
         }
         if (status != 0xFF) {
-            // The bytes of a message always start with its status, also under running status.
-            const auto n = static_cast<std::size_t>(std::max(event.length, 0));
-            event.bytes = EventBytes::TryAllocate(n + 8);
-            if (std::uint8_t* bytes = n > 0 ? event.bytes.data() : nullptr) {
-                bytes[0] = status;
-                // What lies inside the chunk is copied; the rest stays zero.
-                const std::uint64_t from = std::uint64_t{statusPos} + 1;
-                const std::size_t inChunk = from >= size_ ? 0 : std::min<std::size_t>(n - 1, size_ - from);
-                std::memcpy(bytes + 1, chunk_ + from, inChunk);
+            // A system-exclusive message keeps its bytes, which always start
+            // with its status, also under running status. A channel message's
+            // fields hold all of its bytes.
+            if (status == 0xF0 || status == 0xF7) {
+                const auto n = static_cast<std::size_t>(std::max(event.length, 0));
+                event.bytes = EventBytes::TryAllocate(n + 8);
+                if (std::uint8_t* bytes = n > 0 ? event.bytes.data() : nullptr) {
+                    bytes[0] = status;
+                    // What lies inside the chunk is copied; the rest stays zero.
+                    const std::uint64_t from = std::uint64_t{statusPos} + 1;
+                    const std::size_t inChunk = from >= size_ ? 0 : std::min<std::size_t>(n - 1, size_ - from);
+                    std::memcpy(bytes + 1, chunk_ + from, inChunk);
+                }
+                if (status == 0xF0) ClassifySysEx(event);
             }
-            if (status == 0xF0) ClassifySysEx(event);
             ctx_.runningStatus = status;
         }
         if (event.IsOversize()) track_.ReportWarning(mdtk::kOversizeEvent);

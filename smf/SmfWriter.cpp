@@ -81,13 +81,17 @@ bool EncodeEvent(MidiTrackData& track, MusicEvent& e, std::vector<std::uint8_t>&
     switch (e.kind) {
     case kind::kNoteOff:
     case kind::kNoteOn:
-        if (e.note < 0 || e.note > 127) e.note = 0;
+        if (e.note > 127) e.note = 0;
         out.push_back(status(e.kind));
         out.push_back(Low(e.note));
         out.push_back(e.kind == kind::kNoteOff ? 0x40 : Low(e.velocity));
         return true;
     case kind::kPolyPressure:
-        AppendBytes(out, e.Bytes());
+        // Its stored bytes when it has them, else the message its fields make.
+        if (e.bytes)
+            AppendBytes(out, e.Bytes());
+        else
+            out.insert(out.end(), {status(e.kind), Low(e.note), Low(e.value)});
         return true;
     case kind::kSysEx:
     case kind::kSysExEscape:

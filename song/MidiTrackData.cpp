@@ -259,7 +259,7 @@ std::uint32_t MidiTrackData::DrumChannels() const
 {
     std::uint32_t drums = 1u << 9;
     for (const MusicEvent& event : events_)
-        if (event.kind == kind::kSysEx && event.type == sysex::kDrumPart && event.channel >= 0 && event.channel <= 15)
+        if (event.kind == kind::kSysEx && event.type == sysex::kDrumPart && event.channel <= 15)
             drums |= 1u << event.channel;
     return drums;
 }

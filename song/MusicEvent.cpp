@@ -26,6 +26,8 @@ void MusicEvent::ReportError(RunContext& ctx, std::uint32_t code)
     Report(ctx, kMusicEventErrors, code);
 }
 
+static_assert(sizeof(MusicEvent) <= 32, "a full table of events must stay within 4 MB");
+
 MusicEvent::MusicEvent(const MusicEvent& other) : channel(other.channel)
 {
     Assign(other);

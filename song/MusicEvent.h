@@ -2,7 +2,8 @@
 // One event of a song: a channel message, a system-exclusive message, a meta
 // event or (in paired form only) a note with a duration. A value: copying it
 // copies its bytes. The byte buffer is always 8 bytes longer than the length it
-// was made for, zero-filled, so readers may look a few bytes past a short message.
+// was made for, zero-filled, so readers may look a few bytes past a short
+// message. Channel messages keep no bytes: their fields hold all of them.
 
 #include <cstdint>
 #include <span>
@@ -54,17 +55,18 @@ inline constexpr std::int32_t kExempt = 127;  // exempt from the size warnings
 
 inline constexpr std::int32_t kNoChannel = 255;
 
+// 32 bytes: a full table of 131,072 events takes 4 MB.
 struct MusicEvent {
-    std::int32_t kind = kind::kInvalid;
     std::int32_t delta = 0;
-    std::int32_t note = 0;
     std::int32_t duration = 0;
-    std::int32_t velocity = 0;
-    std::int32_t type = 0;
     std::int32_t value = 0;
     std::int32_t length = 0;  // valid bytes in `bytes`
     EventBytes bytes;         // length + 8 zero-filled bytes, or none
-    std::int32_t channel = kNoChannel;
+    std::uint8_t kind = kind::kInvalid;
+    std::uint8_t channel = kNoChannel;
+    std::uint8_t note = 0;
+    std::uint8_t velocity = 0;
+    std::uint8_t type = 0;
 
     MusicEvent() = default;
     explicit MusicEvent(std::int32_t deltaTime) : delta(deltaTime) {}

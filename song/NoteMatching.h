@@ -27,7 +27,7 @@ public:
 
     T& operator[](const MusicEvent& e)
     {
-        if (e.channel >= 0 && e.channel < 16 && e.note >= 0 && e.note < 128)
+        if (e.channel < 16 && e.note < 128)
             return flat_[static_cast<std::size_t>(e.channel) * 128 + static_cast<std::size_t>(e.note)];
         const std::uint64_t key = (std::uint64_t{static_cast<std::uint32_t>(e.channel)} << 32) |
                                   static_cast<std::uint32_t>(e.note);

@@ -99,7 +99,7 @@ Outcome LoadAndCheck(const fs::path& path, int division)
                 ends += e.IsEndOfTrack();
                 stray += e.kind == kind::kInvalid || e.kind == kind::kNoteOn || e.kind == kind::kNoteOff;
                 badNotes += e.kind == kind::kPairedNote && e.duration < 0;
-                badChannels += !(e.channel >= 0 && e.channel <= 15) && e.channel != kNoChannel;
+                badChannels += e.channel > 15 && e.channel != kNoChannel;
                 masterVolumes += e.kind == kind::kSysEx && e.type == sysex::kMasterVolume;
                 EXPECT_GE(e.delta, 0);
             }

@@ -124,7 +124,7 @@ TEST(FuzzRegressions, SongChecksCatchBrokenSongs)
     note.kind = kind::kPairedNote;
     note.channel = 16;
     note.note = 60;
-    note.duration = 0;
+    note.duration = -1;
     note.velocity = 100;
     song.Track().AppendEvent(note);
     MusicEvent stray(-5);
@@ -137,7 +137,7 @@ TEST(FuzzRegressions, SongChecksCatchBrokenSongs)
         "test: the last event is not an End of Track",
         "test: not exactly one End of Track",
         "test: channel outside 0..15 and not 255",
-        "test: a paired note of duration <= 0",
+        "test: a paired note of negative duration",
         "test: an invalid (kind 0) event survived",
         "test: negative delta time",
     };
