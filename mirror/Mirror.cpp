@@ -111,34 +111,31 @@ void ReverseHorizontal(MidiF0Data& song)
         if (e.kind == kind::kProgramChange && e.channel <= 15)
             programs[static_cast<std::size_t>(e.channel)].push_back(i);
     }
-    std::vector<MusicEvent> arranged;
-    arranged.reserve(events.size() + 17);
-    arranged.emplace_back(0);  // the tempo event of the next step
-    arranged.back().kind = kind::kMeta;
-    arranged.back().type = meta::kTempo;
-    for (std::size_t c = 16; c-- > 0;) {
-        if (programs[c].empty()) {
-            arranged.push_back(Placeholder());
-            continue;
-        }
-        arranged.push_back(std::move(events[programs[c].front()]));
-        arranged.back().delta = 0;
-    }
-    std::vector<std::int32_t> deltas(events.size());
-    for (std::size_t i = 0; i < events.size(); ++i) deltas[i] = events[i].delta;
-    std::vector<MusicEvent> shifted(events.size());
-    std::vector<bool> isShifted(events.size(), false);
-    for (const auto& places : programs) {
+    // In place: each program change takes the place of the one before it
+    // (the place keeps its time); the first of each channel is kept for the
+    // front, and the last place gets the placeholder.
+    std::array<MusicEvent, 16> firsts;
+    for (std::size_t c = 0; c < 16; ++c) {
+        const auto& places = programs[c];
+        if (places.empty()) continue;
+        firsts[c] = std::move(events[places.front()]);
+        firsts[c].delta = 0;
         for (std::size_t k = 0; k < places.size(); ++k) {
-            const std::size_t at = places[k];
-            isShifted[at] = true;
-            shifted[at] = k + 1 < places.size() ? std::move(events[places[k + 1]]) : Placeholder();
+            MusicEvent& slot = events[places[k]];
+            const std::int32_t delta = slot.delta;
+            slot = k + 1 < places.size() ? std::move(events[places[k + 1]]) : Placeholder();
+            slot.delta = delta;
         }
     }
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        arranged.push_back(isShifted[i] ? std::move(shifted[i]) : std::move(events[i]));
-        arranged.back().delta = deltas[i];  // places keep their times
-    }
+    // In front: the tempo event of the next step, then the first program
+    // change of each channel, the highest channel first (a placeholder where a
+    // channel has none). The copy made room for them.
+    std::vector<MusicEvent>& arranged = events;
+    arranged.insert(arranged.begin(), kReversalRoom, Placeholder());
+    arranged[0].kind = kind::kMeta;
+    arranged[0].type = meta::kTempo;
+    for (std::size_t c = 0; c < 16; ++c)
+        if (!programs[c].empty()) arranged[16 - c] = std::move(firsts[c]);
 
     // Tempo: each tempo event takes the value of the next one; the new one at
     // the start takes the first, and the last tempo event is dropped.

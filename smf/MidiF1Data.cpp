@@ -171,7 +171,7 @@ void MidiF1Data::PairTracks()
     state_ = 2;
 }
 
-MidiF1Data MidiF1Data::CreateFromSong(const MidiF0Data& song, std::int32_t capacity)
+MidiF1Data MidiF1Data::CreateFromSong(MidiF0Data& song, std::int32_t capacity)
 {
     MidiF1Data data(song.Context(), capacity);
     if (song.State() != track_state::kPaired) {
@@ -183,13 +183,13 @@ MidiF1Data MidiF1Data::CreateFromSong(const MidiF0Data& song, std::int32_t capac
     return data;
 }
 
-void MidiF1Data::SplitSong(const MidiF0Data& song)
+void MidiF1Data::SplitSong(MidiF0Data& song)
 {
     tracks_.clear();
     for (int i = 0; i < kSplitTracks; ++i) tracks_.emplace_back(*ctx_, track_state::kPaired, capacity_);
     std::array<std::int64_t, kSplitTracks> running{};
     if (song.HasTrack()) {
-        for (const MusicEvent& e : song.Track().Events()) {
+        for (MusicEvent& e : song.Track().Events()) {
             for (std::int64_t& t : running) t += e.delta;
             if (e.IsEndOfTrack()) {
                 for (int k = 0; k < kSplitTracks; ++k) {
@@ -209,9 +209,11 @@ void MidiF1Data::SplitSong(const MidiF0Data& song)
                 k = 0;
             else if (e.channel <= 15)
                 k = e.channel + 1;
-            MusicEvent copy(e);
-            copy.delta = ClampTicks(running[static_cast<std::size_t>(k)]);
-            tracks_[static_cast<std::size_t>(k)].AppendEvent(std::move(copy));
+            // Moved, not copied: a moved-from event still counts as long for
+            // the song's release, just as the copied one did.
+            MusicEvent moved(std::move(e));
+            moved.delta = ClampTicks(running[static_cast<std::size_t>(k)]);
+            tracks_[static_cast<std::size_t>(k)].AppendEvent(std::move(moved));
             running[static_cast<std::size_t>(k)] = 0;
         }
     }

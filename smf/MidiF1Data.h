@@ -50,8 +50,9 @@ public:
     static MidiF1Data CreateFromFile(RunContext& ctx, std::span<const std::uint8_t> file, std::int32_t capacity,
                                      bool mayHandOver = true);
     // The channel split of a paired format-0 song into 17 tracks: metas; system
-    // exclusive and channel 1; then one track for each further channel.
-    static MidiF1Data CreateFromSong(const MidiF0Data& song, std::int32_t capacity);
+    // exclusive and channel 1; then one track for each further channel. The
+    // events move over; the song keeps what its release reports.
+    static MidiF1Data CreateFromSong(MidiF0Data& song, std::int32_t capacity);
 
     MidiF1Data(MidiF1Data&&) noexcept = default;
     MidiF1Data& operator=(MidiF1Data&&) noexcept = default;
@@ -68,12 +69,13 @@ public:
     MidiTrackData& Track(std::int32_t i) { return tracks_[static_cast<std::size_t>(i)]; }
     const MidiTrackData& Track(std::int32_t i) const { return tracks_[static_cast<std::size_t>(i)]; }
     std::span<const MidiTrackData> Tracks() const { return tracks_; }
+    std::span<MidiTrackData> Tracks() { return tracks_; }
 
     void ReportError(std::uint32_t code) const;
 
 private:
     MidiF1Data(RunContext& ctx, std::int32_t capacity);
-    void SplitSong(const MidiF0Data& song);
+    void SplitSong(MidiF0Data& song);
 
     RunContext* ctx_;
     std::int32_t capacity_;

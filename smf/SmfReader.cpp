@@ -38,9 +38,10 @@ public:
     void ReadEvents()
     {
         track_.ClearEvents();
-        // A first guess at the table size from the chunk size (real events take
-        // four bytes or so); reserving for the worst case costs more than regrowing.
-        track_.ReserveEvents(static_cast<std::int32_t>(size_ / 8));
+        // Room for as many events as the chunk could hold (two bytes each at
+        // least): room that is never written costs no memory, while regrowing
+        // would write every event twice.
+        track_.ReserveEvents(static_cast<std::int32_t>(size_ / 2));
         pos_ = 8;
         while (pos_ < size_) {
             if (track_.Count() >= track_.MaxEvents()) {

@@ -22,6 +22,9 @@ namespace rovanta {
 class RunContext;
 
 inline constexpr std::int32_t kCapacity = 0x60000;  // 393,216 bytes per song and track
+// What Horizontal Reverse puts in front of a table for a moment: a tempo and
+// one place for each channel's first program change.
+inline constexpr std::size_t kReversalRoom = 17;
 
 namespace track_state {
 inline constexpr std::int32_t kEncoded = 0;

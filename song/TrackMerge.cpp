@@ -195,7 +195,7 @@ bool CanMergeInOneSweep(std::span<const MidiTrackData> tracks, std::size_t limit
 
 }  // namespace
 
-void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target)
+void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
 {
     const std::size_t limit = static_cast<std::size_t>(target.MaxEvents());
     if (target.Count() != 0 || target.State() != track_state::kPaired || !CanMergeInOneSweep(tracks, limit)) {
@@ -312,7 +312,7 @@ void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target
             name.SetBytes(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::int32_t>(text.size()));
             merged.push_back(std::move(name));
         } else {
-            merged.push_back(tracks[t].Events()[next[t]]);
+            merged.push_back(std::move(tracks[t].Events()[next[t]]));
             ++next[t];
             pushNext(t);
         }

@@ -18,7 +18,8 @@ void MergeTrack(MidiTrackData& target, const MidiTrackData& source, std::vector<
 
 // Exactly what MergeTrack of every track into the empty `target`, from the
 // last track to the first, gives (events, names, End of Track and reports),
-// but in one sweep over the events instead of one per track.
-void MergeAllTracks(std::span<const MidiTrackData> tracks, MidiTrackData& target);
+// but in one sweep over the events instead of one per track. The events move
+// over; the tracks keep what their release reports.
+void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target);
 
 }  // namespace rovanta

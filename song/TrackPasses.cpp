@@ -164,16 +164,24 @@ void MidiTrackData::UnpairNotes()
     // first (each one was inserted before those already there).
     const std::size_t n = events_.size();
     const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
-    std::vector<std::int64_t> reach(n);  // running maximum: a sorted search key even if a delta was negative
-    std::int64_t high = 0;
-    for (std::size_t i = 0; i < n; ++i) reach[i] = high = std::max(high, ticks[i]);
+    // The search key must be sorted: the ticks are, unless a delta was
+    // negative; then their running maximum stands in.
+    std::vector<std::int64_t> runningMax;
+    if (!std::is_sorted(ticks.begin(), ticks.end())) {
+        runningMax.resize(n);
+        std::int64_t high = 0;
+        for (std::size_t i = 0; i < n; ++i) runningMax[i] = high = std::max(high, ticks[i]);
+    }
+    const std::vector<std::int64_t>& reach = runningMax.empty() ? ticks : runningMax;
 
     struct Off {
-        std::size_t before;  // index of the event it precedes (n: the end)
         std::int64_t tick;
-        std::size_t on;
+        std::uint32_t before;  // index of the event it precedes (n: the end)
+        std::uint32_t on;
     };
     std::vector<Off> offs;
+    offs.reserve(static_cast<std::size_t>(
+        std::count_if(events_.begin(), events_.end(), [](const MusicEvent& e) { return e.kind == kind::kPairedNote; })));
     for (std::size_t i = 0; i < n; ++i) {
         MusicEvent& e = events_[i];
         if (e.kind != kind::kPairedNote) continue;
@@ -181,7 +189,7 @@ void MidiTrackData::UnpairNotes()
         e.kind = kind::kNoteOn;
         e.duration = 0;
         const auto at = std::lower_bound(reach.begin() + static_cast<std::ptrdiff_t>(i) + 1, reach.end(), tick);
-        offs.push_back({static_cast<std::size_t>(at - reach.begin()), tick, i});
+        offs.push_back({tick, static_cast<std::uint32_t>(at - reach.begin()), static_cast<std::uint32_t>(i)});
     }
     std::sort(offs.begin(), offs.end(), [](const Off& a, const Off& b) {
         if (a.before != b.before) return a.before < b.before;
@@ -189,30 +197,38 @@ void MidiTrackData::UnpairNotes()
         return a.on > b.on;
     });
 
-    std::vector<MusicEvent> merged;
-    merged.reserve(n + offs.size());
-    std::int64_t previous = 0;
-    std::size_t next = 0;
-    auto takeOffsBefore = [&](std::size_t index) {
-        for (; next < offs.size() && offs[next].before == index; ++next) {
-            const MusicEvent& on = events_[offs[next].on];
-            MusicEvent off(ClampTicks(offs[next].tick - previous));
+    // Filled from the back, in place: every event moves to a later place, so
+    // none is overwritten before it has moved. Each delta is set once the
+    // event before it is known.
+    events_.resize(n + offs.size());
+    std::size_t write = events_.size();
+    std::size_t pending = offs.size();
+    std::int64_t laterTick = 0;
+    auto place = [&](MusicEvent&& e, std::int64_t tick) {
+        --write;
+        if (write + 1 < events_.size()) events_[write + 1].delta = ClampTicks(laterTick - tick);
+        if (&events_[write] != &e) events_[write] = std::move(e);
+        laterTick = tick;
+    };
+    auto placeOffsBefore = [&](std::size_t index) {
+        for (; pending > 0 && offs[pending - 1].before == index; --pending) {
+            const Off& o = offs[pending - 1];
+            // Its note on stands before `index`, where nothing has moved yet.
+            const MusicEvent& on = events_[o.on];
+            MusicEvent off(0);
             off.kind = kind::kNoteOff;
             off.channel = on.channel;
             off.note = on.note;
             off.velocity = 64;
-            merged.push_back(std::move(off));
-            previous = offs[next].tick;
+            place(std::move(off), o.tick);
         }
     };
-    for (std::size_t i = 0; i < n; ++i) {
-        takeOffsBefore(i);
-        merged.push_back(std::move(events_[i]));
-        merged.back().delta = ClampTicks(ticks[i] - previous);
-        previous = ticks[i];
+    placeOffsBefore(n);
+    for (std::size_t i = n; i-- > 0;) {
+        place(std::move(events_[i]), ticks[i]);
+        placeOffsBefore(i);
     }
-    takeOffsBefore(n);
-    events_ = std::move(merged);
+    if (!events_.empty()) events_[0].delta = ClampTicks(laterTick);
 
     // The End of Track goes last, to the tick of the last event.
     const auto eot = std::find_if(events_.begin(), events_.end(),
@@ -261,21 +277,12 @@ void MidiTrackData::MoveFirstInTicks(Moved moved)
     // the queue's front, which goes to the back (and, if it is the group's first
     // event and must move itself, is met again there). That is why a moved
     // first event trades places with the next moved event of its group.
+    // Each group is rearranged on its own, in place; most hold one event.
     const std::size_t n = events_.size();
-    std::vector<std::int32_t> deltas(n);
-    for (std::size_t i = 0; i < n; ++i) deltas[i] = events_[i].delta;
-
-    std::vector<std::size_t> order;
-    order.reserve(n);
-    std::vector<std::size_t> front, queue;
+    std::vector<std::size_t> order, front, queue;
+    std::vector<MusicEvent> scratch;
+    std::vector<std::int32_t> deltas;
     std::size_t head = 0;
-    auto flush = [&] {
-        order.insert(order.end(), front.begin(), front.end());
-        order.insert(order.end(), queue.begin() + static_cast<std::ptrdiff_t>(head), queue.end());
-        front.clear();
-        queue.clear();
-        head = 0;
-    };
     auto arrive = [&](std::size_t index) {
         while (true) {
             if (!moved(events_[index])) {
@@ -287,23 +294,37 @@ void MidiTrackData::MoveFirstInTicks(Moved moved)
             index = queue[head++];
         }
     };
+    auto rearrange = [&](std::size_t from, std::size_t to) {
+        order.assign(front.begin(), front.end());
+        order.insert(order.end(), queue.begin() + static_cast<std::ptrdiff_t>(head), queue.end());
+        front.clear();
+        queue.clear();
+        head = 0;
+        bool same = true;
+        for (std::size_t p = 0; p < order.size() && same; ++p) same = order[p] == from + p;
+        if (same) return;
+        scratch.clear();
+        deltas.clear();
+        for (std::size_t q = from; q < to; ++q) {
+            deltas.push_back(events_[q].delta);
+            scratch.push_back(std::move(events_[q]));
+        }
+        for (std::size_t p = 0; p < order.size(); ++p) {
+            events_[from + p] = std::move(scratch[order[p] - from]);
+            events_[from + p].delta = deltas[p];
+        }
+    };
+    std::size_t groupStart = 0;
     for (std::size_t j = 0; j < n; ++j) {
-        if (deltas[j] != 0) {
-            flush();
+        if (events_[j].delta != 0) {
+            if (j > 0) rearrange(groupStart, j);
+            groupStart = j;
             queue.push_back(j);  // a new group starts; its first event stays unless displaced
         } else {
             arrive(j);
         }
     }
-    flush();
-
-    std::vector<MusicEvent> reordered;
-    reordered.reserve(n);
-    for (std::size_t p = 0; p < n; ++p) {
-        reordered.push_back(std::move(events_[order[p]]));
-        reordered.back().delta = deltas[p];
-    }
-    events_ = std::move(reordered);
+    if (n > 0) rearrange(groupStart, n);
 }
 
 void MidiTrackData::MoveControlsFirst()
@@ -429,6 +450,12 @@ void MidiTrackData::MoveEndsBeforeRestrikes()
         else later = key.at.size();
         ++key.head;
         if (later < key.at.size()) moves.push_back({key.at[later], i});
+        if (key.head == key.at.size()) {
+            // Nothing of this key sounds: start its list afresh, so it stays short.
+            key.at.clear();
+            key.head = 0;
+            key.group = -1;
+        }
     }
     apply(groupStart, events_.size());
 }
