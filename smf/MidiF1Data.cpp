@@ -188,6 +188,17 @@ void MidiF1Data::SplitSong(MidiF0Data& song)
     tracks_.clear();
     for (int i = 0; i < kSplitTracks; ++i) tracks_.emplace_back(*ctx_, track_state::kPaired, capacity_);
     std::array<std::int64_t, kSplitTracks> running{};
+    // Each track gets its room at once, so no table regrows while filling.
+    auto destination = [](const MusicEvent& e) {
+        if (e.kind == kind::kMeta) return 0;
+        return e.channel <= 15 ? e.channel + 1 : 1;
+    };
+    if (song.HasTrack()) {
+        std::array<std::int32_t, kSplitTracks> counts{};
+        for (const MusicEvent& e : song.Track().Events()) ++counts[static_cast<std::size_t>(destination(e))];
+        for (int k = 0; k < kSplitTracks; ++k)
+            tracks_[static_cast<std::size_t>(k)].ReserveEvents(counts[static_cast<std::size_t>(k)] + 1);
+    }
     if (song.HasTrack()) {
         for (MusicEvent& e : song.Track().Events()) {
             for (std::int64_t& t : running) t += e.delta;
@@ -204,11 +215,7 @@ void MidiF1Data::SplitSong(MidiF0Data& song)
                 continue;
             }
             // Metas, then system exclusive and channel 0 together, then one track per channel.
-            int k = 1;
-            if (e.kind == kind::kMeta)
-                k = 0;
-            else if (e.channel <= 15)
-                k = e.channel + 1;
+            const int k = destination(e);
             // Moved, not copied: a moved-from event still counts as long for
             // the song's release, just as the copied one did.
             MusicEvent moved(std::move(e));

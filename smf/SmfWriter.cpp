@@ -174,22 +174,28 @@ private:
 
 bool EncodeTrack(MidiTrackData& track, const char* chunkId)
 {
+    MemoryBlock& block = track.Block();
+    return block && EncodeTrack(track, chunkId, block.data());
+}
+
+bool EncodeTrack(MidiTrackData& track, const char* chunkId, std::uint8_t* out)
+{
     if (track.State() != track_state::kEventForm || track.Count() == 0 ||
         !track.At(track.Count() - 1).IsEndOfTrack()) {
         track.ReportError(mdtk::kInternalError);
         return false;
     }
-    MemoryBlock& block = track.Block();
-    if (!block) return false;
     const std::int32_t capacity = track.Capacity();
     // The whole chunk must also fit behind the file header in the song's block.
     const std::int64_t usable = std::int64_t{capacity} - kHeaderRoom;
     std::int32_t length = 8;
     std::vector<std::uint8_t> delta, bytes;
     std::int32_t carried = 0;
-    SoundingNotes sounding;
+    const std::span<MusicEvent> events = track.Events();
+    std::size_t next = 0;
     bool cut = false;
-    for (MusicEvent& e : track.Events()) {
+    for (; next < events.size(); ++next) {
+        MusicEvent& e = events[next];
         bytes.clear();
         if (!EncodeEvent(track, e, bytes)) {
             // No bytes for this event: its time goes to the next one, so no
@@ -209,16 +215,17 @@ bool EncodeTrack(MidiTrackData& track, const char* chunkId)
             cut = true;
             break;
         }
-        std::memcpy(block.data() + length, delta.data(), delta.size());
+        std::memcpy(out + length, delta.data(), delta.size());
         length += static_cast<std::int32_t>(delta.size());
-        std::memcpy(block.data() + length, bytes.data(), bytes.size());
+        std::memcpy(out + length, bytes.data(), bytes.size());
         length += static_cast<std::int32_t>(bytes.size());
-        sounding.Written(e);
     }
     if (cut) {
         // A cut chunk still ends every note it started, then ends itself.
+        SoundingNotes sounding;
+        for (const MusicEvent& e : events.first(next)) sounding.Written(e);
         auto put = [&](std::initializer_list<std::uint8_t> bytes) {
-            for (std::uint8_t b : bytes) block.data()[length++] = b;
+            for (std::uint8_t b : bytes) out[length++] = b;
         };
         sounding.ForEach([&](const MusicEvent& on) {
             if (length + kNoteOffRoom > usable - kEndOfTrackRoom) return;
@@ -226,8 +233,8 @@ bool EncodeTrack(MidiTrackData& track, const char* chunkId)
         });
         put({0x00, 0xFF, 0x2F, 0x00});
     }
-    std::memcpy(block.data(), chunkId, 4);
-    PutBe32(block.data() + 4, static_cast<std::uint32_t>(length - 8));
+    std::memcpy(out, chunkId, 4);
+    PutBe32(out + 4, static_cast<std::uint32_t>(length - 8));
     track.dataLength = length;
     track.SetState(track_state::kEncoded);
     return true;
@@ -256,12 +263,11 @@ void Encode(MidiF0Data& song)
     track.MoveControlsFirst();
     track.MoveSysExFirst();
     track.MoveNoteOffsFirst();
-    // A track the encoder refuses leaves the song unencoded, so nothing half-made is saved.
-    if (!EncodeTrack(track, "MTrk")) return;
-    const auto trackLength = static_cast<std::size_t>(track.dataLength);
-    const std::size_t room = block.size() - 14;
-    std::memcpy(header + 14, track.Block().data(), std::min(trackLength, room));
-    song.dataLength = static_cast<std::int32_t>(14 + std::min(trackLength, room));
+    // The chunk goes straight behind the header; the encoder keeps it within
+    // the block. A track it refuses leaves the song unencoded, so nothing
+    // half-made is saved.
+    if (!EncodeTrack(track, "MTrk", header + 14)) return;
+    song.dataLength = 14 + track.dataLength;
     song.SetTrack(std::nullopt);
     song.SetState(track_state::kEncoded);
 }

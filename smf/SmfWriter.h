@@ -21,6 +21,8 @@ bool EncodeEvent(MidiTrackData& track, MusicEvent& event, std::vector<std::uint8
 // Writes the chunk into the track's byte block (state 1 → 0). Refuses a track
 // that is not in event form, is empty or does not end with an End of Track.
 bool EncodeTrack(MidiTrackData& track, const char* chunkId);
+// The same into `out`, which holds the track's capacity less the file header.
+bool EncodeTrack(MidiTrackData& track, const char* chunkId, std::uint8_t* out);
 
 // Builds the file image in the song's byte block and drops the track (state 1 → 0).
 void Encode(MidiF0Data& song);

@@ -204,14 +204,10 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
         return;
     }
     const std::size_t n = tracks.size();
-    std::vector<std::vector<std::int64_t>> ticks(n);
-    std::vector<std::vector<bool>> dropped(n);  // names taken out of the song
-    for (std::size_t t = 0; t < n; ++t) {
-        if (tracks[t].State() != track_state::kPaired) continue;
-        std::int64_t tick = 0;
-        for (const MusicEvent& e : tracks[t].Events()) ticks[t].push_back(tick += e.delta);
-        dropped[t].assign(ticks[t].size(), false);
-    }
+    std::vector<std::vector<std::int32_t>> dropped(n);  // positions of names taken out of the song
+    auto isDropped = [&](std::size_t t, std::size_t p) {
+        return std::find(dropped[t].begin(), dropped[t].end(), static_cast<std::int32_t>(p)) != dropped[t].end();
+    };
 
     // Replays the pairwise merges on what decides them: the song's name metas
     // (the first of them is replaced at every step), the End of Track that is
@@ -233,7 +229,7 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
             a = first->second.text;
             if (first->second.oversize) --oversizeInSong;
             if (first->first.pos != kJoinedName)
-                dropped[static_cast<std::size_t>(first->first.track)][static_cast<std::size_t>(first->first.pos)] = true;
+                dropped[static_cast<std::size_t>(first->first.track)].push_back(first->first.pos);
             names.erase(first);
         }
         std::ptrdiff_t nameAt = -1;
@@ -242,17 +238,20 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
         std::string bText;
         if (nameAt >= 0) {
             bText = events[static_cast<std::size_t>(nameAt)].Text();
-            dropped[t][static_cast<std::size_t>(nameAt)] = true;
+            dropped[t].push_back(static_cast<std::int32_t>(nameAt));
         }
         std::string joined = a.empty() ? bText : a + " / " + bText;
         if (joined.size() >= 128) joined = "long name";
 
         std::ptrdiff_t oversizeInSource = 0;
         std::ptrdiff_t lastAt = -1;
+        std::int64_t lastTick = 0, tick = 0;
         for (std::size_t p = 0; p < events.size(); ++p) {
+            tick += events[p].delta;
             if (static_cast<std::ptrdiff_t>(p) == nameAt) continue;
             if (events[p].IsOversize()) ++oversizeInSource;
             lastAt = static_cast<std::ptrdiff_t>(p);
+            lastTick = tick;
         }
         for (auto k = oversizeInSong + oversizeInSource; k > 0; --k) target.ReportError(mdtk::kCanNotAddData);
         oversizeInSong += oversizeInSource;
@@ -261,11 +260,11 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
         // after the source's last event, else the source's last event (ties go
         // to the song), else the new name; an End of Track is added behind
         // anything else.
-        if (!songEmpty && (lastAt < 0 || endTick >= ticks[t][static_cast<std::size_t>(lastAt)])) {
+        if (!songEmpty && (lastAt < 0 || endTick >= lastTick)) {
             // the song's End of Track stays last
-        } else if (lastAt >= 0 && !(songEmpty && !joined.empty() && ticks[t][static_cast<std::size_t>(lastAt)] == 0)) {
+        } else if (lastAt >= 0 && !(songEmpty && !joined.empty() && lastTick == 0)) {
             const MusicEvent& last = events[static_cast<std::size_t>(lastAt)];
-            endTick = ticks[t][static_cast<std::size_t>(lastAt)];
+            endTick = lastTick;
             endEvent = last.IsEndOfTrack() ? &last : nullptr;
         } else {
             endTick = 0;
@@ -274,28 +273,38 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
         songEmpty = false;
 
         if (!joined.empty()) names[{0, static_cast<std::int32_t>(t), kJoinedName}] = {joined, false};
+        tick = 0;
         for (std::size_t p = 0; p < events.size(); ++p) {
+            tick += events[p].delta;
             if (static_cast<std::ptrdiff_t>(p) == nameAt || !events[p].IsMeta(meta::kTrackName)) continue;
-            names[{ticks[t][p], static_cast<std::int32_t>(t), static_cast<std::int32_t>(p)}] = {events[p].Text(),
-                                                                                       events[p].IsOversize()};
+            names[{tick, static_cast<std::int32_t>(t), static_cast<std::int32_t>(p)}] = {events[p].Text(),
+                                                                                 events[p].IsOversize()};
         }
     }
 
     // The song: every event kept, in merge order, End of Track events aside;
     // the joined names still standing; one End of Track last.
     std::vector<MusicEvent> merged;
-    merged.reserve(std::accumulate(ticks.begin(), ticks.end(), std::size_t{0},
-                                   [](std::size_t sum, const auto& v) { return sum + v.size(); }) +
+    merged.reserve(std::accumulate(tracks.begin(), tracks.end(), std::size_t{0},
+                                   [](std::size_t sum, const MidiTrackData& t) {
+                                       return sum + (t.State() == track_state::kPaired ? t.Events().size() : 0);
+                                   }) +
                    names.size() + 1);
     using Head = std::pair<MergeKey, std::size_t>;  // key, and the track (n: a joined name)
     std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
     std::vector<std::size_t> next(n, 0);
+    std::vector<std::int64_t> before(n, 0);  // each track's tick before its next event
+    auto size = [&](std::size_t t) {
+        return tracks[t].State() == track_state::kPaired ? tracks[t].Events().size() : std::size_t{0};
+    };
     auto pushNext = [&](std::size_t t) {
-        while (next[t] < ticks[t].size() &&
-               (dropped[t][next[t]] || tracks[t].Events()[next[t]].IsEndOfTrack()))
-            ++next[t];
-        if (next[t] < ticks[t].size())
-            heads.push({{ticks[t][next[t]], static_cast<std::int32_t>(t), static_cast<std::int32_t>(next[t])}, t});
+        const auto events = tracks[t].Events();
+        while (next[t] < size(t) && (isDropped(t, next[t]) || events[next[t]].IsEndOfTrack()))
+            before[t] += events[next[t]++].delta;
+        if (next[t] < size(t))
+            heads.push({{before[t] + events[next[t]].delta, static_cast<std::int32_t>(t),
+                         static_cast<std::int32_t>(next[t])},
+                        t});
     };
     for (std::size_t t = 0; t < n; ++t) pushNext(t);
     for (const auto& [key, name] : names)
@@ -312,6 +321,7 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
             name.SetBytes(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<std::int32_t>(text.size()));
             merged.push_back(std::move(name));
         } else {
+            before[t] += tracks[t].Events()[next[t]].delta;
             merged.push_back(std::move(tracks[t].Events()[next[t]]));
             ++next[t];
             pushNext(t);

@@ -76,50 +76,51 @@ void MidiTrackData::PairNotes()
     // ends the open note and claims a note off of the key in its own tick, the
     // one that was meant for the note it cut short. A note never ended lasts
     // until the End of Track. Every note off ends up removed, matched or not.
-    const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
-    KeyTable<std::int32_t> open(-1);
-    struct Claims {
-        std::int64_t group = -1;  // the tick group the claims were made in
-        std::int32_t count = 0;
+    struct Key {
+        std::int64_t start = 0;        // tick of the open note
+        std::int64_t claimGroup = -1;  // the tick group the claims were made in
+        std::int32_t on = -1;          // the open note, if any
+        std::int32_t claims = 0;
     };
-    KeyTable<Claims> claims(Claims{});
-    std::int64_t group = 0;
-    auto end = [&](std::int32_t on, std::size_t at) {
-        MusicEvent& note = events_[static_cast<std::size_t>(on)];
-        note.duration = ClampTicks(ticks[at] - ticks[static_cast<std::size_t>(on)]);
+    KeyTable<Key> keys{Key{}};
+    struct End {
+        std::size_t at;
+        std::int64_t tick;
+    };
+    std::vector<End> ends;  // every End of Track
+    std::int64_t tick = 0, group = 0;
+    auto end = [&](const Key& key, std::int64_t at) {
+        events_[static_cast<std::size_t>(key.on)].duration = ClampTicks(at - key.start);
     };
     for (std::size_t i = 0; i < events_.size(); ++i) {
         MusicEvent& e = events_[i];
+        tick += e.delta;
         if (e.delta != 0) ++group;
+        if (e.IsEndOfTrack()) ends.push_back({i, tick});
         if (!e.IsNote()) continue;
-        std::int32_t& sounding = open[e];
+        Key& key = keys[e];
         if (e.IsNoteOn()) {
-            if (sounding >= 0) {
-                end(sounding, i);
-                Claims& c = claims[e];
-                if (c.group != group) c = {group, 0};
-                ++c.count;
+            if (key.on >= 0) {
+                end(key, tick);
+                if (key.claimGroup != group) key.claimGroup = group, key.claims = 0;
+                ++key.claims;
             }
             e.kind = kind::kPairedNote;
-            sounding = static_cast<std::int32_t>(i);
-            continue;
-        }
-        Claims& c = claims[e];
-        if (c.group == group && c.count > 0) {
-            --c.count;
-        } else if (sounding >= 0) {
-            end(sounding, i);
-            sounding = -1;
+            key.on = static_cast<std::int32_t>(i);
+            key.start = tick;
+        } else if (key.claimGroup == group && key.claims > 0) {
+            --key.claims;
+        } else if (key.on >= 0) {
+            end(key, tick);
+            key.on = -1;
         }
     }
-    std::vector<std::size_t> ends;  // End of Track positions, ascending
-    for (std::size_t i = 0; i < events_.size(); ++i)
-        if (events_[i].IsEndOfTrack()) ends.push_back(i);
-    open.ForEach([&](std::int32_t on) {
-        if (on < 0) return;
+    keys.ForEach([&](const Key& key) {
+        if (key.on < 0) return;
         // The first End of Track after the note, else the track's last event.
-        const auto at = std::upper_bound(ends.begin(), ends.end(), static_cast<std::size_t>(on));
-        end(on, at != ends.end() ? *at : events_.size() - 1);
+        const auto at = std::upper_bound(ends.begin(), ends.end(), static_cast<std::size_t>(key.on),
+                                         [](std::size_t on, const End& e) { return on < e.at; });
+        end(key, at != ends.end() ? at->tick : tick);
     });
     DropEvents(IsNoteOff, false);
 
