@@ -7,20 +7,46 @@
 #include <system_error>
 
 #include "playback/Ports.h"
+#include "playback/SharedLibrary.h"
+
+// The library name in SynthConfig is the one these headers belong to.
+static_assert(FLUIDSYNTH_VERSION_MAJOR == 2 && FLUIDSYNTH_VERSION_MINOR >= 2,
+              "libfluidsynth.so.3 is the library of versions 2.2 and later");
 
 namespace rovanta {
 
 namespace {
 
-struct SettingsDeleter {
-    void operator()(fluid_settings_t* settings) const { delete_fluid_settings(settings); }
+// Every function used from the synthesizer library, typed by its header.
+#define ROVANTA_FLUIDSYNTH_FUNCTIONS(X)                                                                       \
+    X(new_fluid_settings) X(delete_fluid_settings) X(fluid_settings_setstr) X(fluid_settings_dupstr)          \
+    X(fluid_settings_foreach_option) X(fluid_free) X(fluid_set_log_function) X(new_fluid_synth)               \
+    X(delete_fluid_synth) X(fluid_synth_sfload) X(new_fluid_audio_driver) X(delete_fluid_audio_driver)        \
+    X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc)                \
+    X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)                   \
+    X(fluid_synth_system_reset) X(fluid_synth_sysex) X(fluid_synth_all_sounds_off)                            \
+    X(fluid_synth_count_midi_channels) X(fluid_synth_get_active_voice_count) X(fluid_synth_write_float)
+
+struct FluidSynthLib {
+#define ROVANTA_DECLARE(name) decltype(&::name) name = nullptr;
+    ROVANTA_FLUIDSYNTH_FUNCTIONS(ROVANTA_DECLARE)
+#undef ROVANTA_DECLARE
 };
-struct SynthDeleter {
-    void operator()(fluid_synth_t* synth) const { delete_fluid_synth(synth); }
-};
-struct DriverDeleter {
-    void operator()(fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
-};
+
+void BindFluidSynth(SymbolBinder& binder, FluidSynthLib& lib)
+{
+#define ROVANTA_BIND(name) binder.Require(lib.name, #name);
+    ROVANTA_FLUIDSYNTH_FUNCTIONS(ROVANTA_BIND)
+#undef ROVANTA_BIND
+}
+
+const FluidSynthLib* LoadFluidSynth(const SynthConfig& config)
+{
+    return LoadFunctionTable<FluidSynthLib>(config.library, BindFluidSynth);
+}
+
+template <class T>
+using Owned = std::unique_ptr<T, void (*)(T*)>;
 
 constexpr std::array kSoundFontNames{"default-GM.sf2", "FluidR3_GM.sf2", "TimGM6mb.sf2"};
 
@@ -40,10 +66,10 @@ void CollectOption(void* data, const char* /*name*/, const char* option)
     static_cast<std::vector<std::string>*>(data)->emplace_back(option);
 }
 
-std::vector<std::string> DriverCandidates(fluid_settings_t* settings)
+std::vector<std::string> DriverCandidates(const FluidSynthLib& lib, fluid_settings_t* settings)
 {
     std::vector<std::string> offered;
-    fluid_settings_foreach_option(settings, "audio.driver", &offered, CollectOption);
+    lib.fluid_settings_foreach_option(settings, "audio.driver", &offered, CollectOption);
     auto offers = [&](const std::string& name) {
         return std::find(offered.begin(), offered.end(), name) != offered.end();
     };
@@ -52,9 +78,9 @@ std::vector<std::string> DriverCandidates(fluid_settings_t* settings)
     // registered default is empty).
     std::vector<std::string> candidates;
     char* preferred = nullptr;
-    if (fluid_settings_dupstr(settings, "audio.driver", &preferred) == FLUID_OK && preferred != nullptr) {
+    if (lib.fluid_settings_dupstr(settings, "audio.driver", &preferred) == FLUID_OK && preferred != nullptr) {
         const std::string name = preferred;
-        fluid_free(preferred);
+        lib.fluid_free(preferred);
         if (!name.empty() && name != "file" && name != "sdl2") candidates.push_back(name);
     }
     for (const char* name : kFallbackDrivers) {
@@ -65,7 +91,8 @@ std::vector<std::string> DriverCandidates(fluid_settings_t* settings)
 }
 
 // Feeds one channel or system message to the synthesizer.
-bool ApplyShort(fluid_synth_t* synth, std::uint8_t status, std::uint8_t d1, std::uint8_t d2)
+bool ApplyShort(const FluidSynthLib& lib, fluid_synth_t* synth, std::uint8_t status, std::uint8_t d1,
+                std::uint8_t d2)
 {
     const int channel = status & 0x0F;
     d1 &= 0x7F;
@@ -73,22 +100,22 @@ bool ApplyShort(fluid_synth_t* synth, std::uint8_t status, std::uint8_t d1, std:
     switch (status & 0xF0) {
     case 0x80:
         // Fails only when the key was not sounding, which is no fault here.
-        fluid_synth_noteoff(synth, channel, d1);
+        lib.fluid_synth_noteoff(synth, channel, d1);
         return true;
     case 0x90:
         if (d2 == 0) {
-            fluid_synth_noteoff(synth, channel, d1);
+            lib.fluid_synth_noteoff(synth, channel, d1);
             return true;
         }
-        return fluid_synth_noteon(synth, channel, d1, d2) == FLUID_OK;
-    case 0xA0: return fluid_synth_key_pressure(synth, channel, d1, d2) == FLUID_OK;
-    case 0xB0: return fluid_synth_cc(synth, channel, d1, d2) == FLUID_OK;
-    case 0xC0: return fluid_synth_program_change(synth, channel, d1) == FLUID_OK;
-    case 0xD0: return fluid_synth_channel_pressure(synth, channel, d1) == FLUID_OK;
-    case 0xE0: return fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)) == FLUID_OK;
+        return lib.fluid_synth_noteon(synth, channel, d1, d2) == FLUID_OK;
+    case 0xA0: return lib.fluid_synth_key_pressure(synth, channel, d1, d2) == FLUID_OK;
+    case 0xB0: return lib.fluid_synth_cc(synth, channel, d1, d2) == FLUID_OK;
+    case 0xC0: return lib.fluid_synth_program_change(synth, channel, d1) == FLUID_OK;
+    case 0xD0: return lib.fluid_synth_channel_pressure(synth, channel, d1) == FLUID_OK;
+    case 0xE0: return lib.fluid_synth_pitch_bend(synth, channel, d1 | (d2 << 7)) == FLUID_OK;
     default: break;
     }
-    if (status == 0xFF) return fluid_synth_system_reset(synth) == FLUID_OK;
+    if (status == 0xFF) return lib.fluid_synth_system_reset(synth) == FLUID_OK;
     // Clock, song position and the like mean nothing to a synthesizer.
     return true;
 }
@@ -98,15 +125,18 @@ bool ApplyShort(fluid_synth_t* synth, std::uint8_t status, std::uint8_t d1, std:
 // Members are destroyed bottom-up: the audio driver stops pulling samples
 // before the synthesizer goes, and the synthesizer before its settings.
 struct SynthPort::Engine {
-    std::unique_ptr<fluid_settings_t, SettingsDeleter> settings;
-    std::unique_ptr<fluid_synth_t, SynthDeleter> synth;
-    std::unique_ptr<fluid_audio_driver_t, DriverDeleter> driver;
+    explicit Engine(const FluidSynthLib& library) : lib(library) {}
+
+    const FluidSynthLib& lib;
+    Owned<fluid_settings_t> settings{nullptr, lib.delete_fluid_settings};
+    Owned<fluid_synth_t> synth{nullptr, lib.delete_fluid_synth};
+    Owned<fluid_audio_driver_t> driver{nullptr, lib.delete_fluid_audio_driver};
 
     // A synthesizer without SoundFont or audio; false when it cannot be made.
     bool Start()
     {
-        settings.reset(new_fluid_settings());
-        if (settings) synth.reset(new_fluid_synth(settings.get()));
+        settings.reset(lib.new_fluid_settings());
+        if (settings) synth.reset(lib.new_fluid_synth(settings.get()));
         return synth != nullptr;
     }
 
@@ -114,10 +144,11 @@ struct SynthPort::Engine {
     // the one that started, empty when none did.
     std::string StartAudio(const SynthConfig& config)
     {
-        const auto candidates = config.audioDrivers.empty() ? DriverCandidates(settings.get()) : config.audioDrivers;
+        const auto candidates =
+            config.audioDrivers.empty() ? DriverCandidates(lib, settings.get()) : config.audioDrivers;
         for (const auto& name : candidates) {
-            if (fluid_settings_setstr(settings.get(), "audio.driver", name.c_str()) != FLUID_OK) continue;
-            driver.reset(new_fluid_audio_driver(settings.get(), synth.get()));
+            if (lib.fluid_settings_setstr(settings.get(), "audio.driver", name.c_str()) != FLUID_OK) continue;
+            driver.reset(lib.new_fluid_audio_driver(settings.get(), synth.get()));
             if (driver) return name;
         }
         return {};
@@ -141,9 +172,11 @@ std::optional<std::filesystem::path> FindSoundFont(const SynthConfig& config)
 std::unique_ptr<SynthPort> SynthPort::Create(const std::filesystem::path& soundFont,
                                              const SynthConfig& config)
 {
-    auto engine = std::make_unique<Engine>();
+    const FluidSynthLib* lib = LoadFluidSynth(config);
+    if (lib == nullptr) return nullptr;
+    auto engine = std::make_unique<Engine>(*lib);
     if (!engine->Start()) return nullptr;
-    if (fluid_synth_sfload(engine->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) return nullptr;
+    if (lib->fluid_synth_sfload(engine->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) return nullptr;
 
     std::string started;
     if (config.audio) {
@@ -155,18 +188,21 @@ std::unique_ptr<SynthPort> SynthPort::Create(const std::filesystem::path& soundF
 
 std::string ProbeAudioDriver(const SynthConfig& config)
 {
+    const FluidSynthLib* lib = LoadFluidSynth(config);
+    if (lib == nullptr) return {};
     // A probe expects drivers to fail; their complaints would only bury the
     // answer. (The log functions are process-wide: probe from one thread.)
     struct QuietLog {
-        fluid_log_function_t error = fluid_set_log_function(FLUID_ERR, nullptr, nullptr);
-        fluid_log_function_t warning = fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
+        const FluidSynthLib& lib;
+        fluid_log_function_t error = lib.fluid_set_log_function(FLUID_ERR, nullptr, nullptr);
+        fluid_log_function_t warning = lib.fluid_set_log_function(FLUID_WARN, nullptr, nullptr);
         ~QuietLog()
         {
-            fluid_set_log_function(FLUID_ERR, error, nullptr);
-            fluid_set_log_function(FLUID_WARN, warning, nullptr);
+            lib.fluid_set_log_function(FLUID_ERR, error, nullptr);
+            lib.fluid_set_log_function(FLUID_WARN, warning, nullptr);
         }
-    } quiet;
-    SynthPort::Engine engine;
+    } quiet{*lib};
+    SynthPort::Engine engine(*lib);
     if (!engine.Start()) return {};
     return engine.StartAudio(config);
 }
@@ -182,7 +218,7 @@ bool SynthPort::SendShort(std::uint32_t message)
 {
     const auto status = static_cast<std::uint8_t>(message);
     if (!engine_ || ShortMessageSize(status) == 0) return false;
-    return ApplyShort(engine_->synth.get(), status, static_cast<std::uint8_t>(message >> 8),
+    return ApplyShort(engine_->lib, engine_->synth.get(), status, static_cast<std::uint8_t>(message >> 8),
                       static_cast<std::uint8_t>(message >> 16));
 }
 
@@ -191,6 +227,7 @@ bool SynthPort::SendShort(std::uint32_t message)
 bool SynthPort::SendLong(std::span<const std::uint8_t> message)
 {
     if (!engine_ || message.empty()) return false;
+    const FluidSynthLib& lib = engine_->lib;
     fluid_synth_t* synth = engine_->synth.get();
     bool ok = true;
     std::uint8_t running = 0;
@@ -203,8 +240,8 @@ bool SynthPort::SendLong(std::span<const std::uint8_t> message)
             // The synthesizer wants the body without F0 and F7.
             const auto length = static_cast<int>(end - begin);
             if (length > 0 &&
-                fluid_synth_sysex(synth, reinterpret_cast<const char*>(&*begin), length, nullptr, nullptr,
-                                  nullptr, 0) != FLUID_OK)
+                lib.fluid_synth_sysex(synth, reinterpret_cast<const char*>(&*begin), length, nullptr, nullptr, nullptr,
+                                      0) != FLUID_OK)
                 ok = false;
             i = static_cast<std::size_t>(end - message.begin()) + 1;
             running = 0;
@@ -231,7 +268,7 @@ bool SynthPort::SendLong(std::span<const std::uint8_t> message)
         } else if (status < 0xF8) {
             running = 0;  // system common messages end running status, real-time ones do not
         }
-        ok = ApplyShort(synth, status, data[0], data[1]) && ok;
+        ok = ApplyShort(lib, synth, status, data[0], data[1]) && ok;
     }
     return ok;
 }
@@ -242,13 +279,14 @@ bool SynthPort::SendLong(std::span<const std::uint8_t> message)
 bool SynthPort::Reset()
 {
     if (!engine_) return false;
+    const FluidSynthLib& lib = engine_->lib;
     fluid_synth_t* synth = engine_->synth.get();
     bool ok = true;
-    for (int channel = 0; channel < fluid_synth_count_midi_channels(synth); ++channel) {
-        ok = fluid_synth_cc(synth, channel, 64, 0) == FLUID_OK && ok;
-        ok = fluid_synth_cc(synth, channel, 66, 0) == FLUID_OK && ok;
+    for (int channel = 0; channel < lib.fluid_synth_count_midi_channels(synth); ++channel) {
+        ok = lib.fluid_synth_cc(synth, channel, 64, 0) == FLUID_OK && ok;
+        ok = lib.fluid_synth_cc(synth, channel, 66, 0) == FLUID_OK && ok;
     }
-    return fluid_synth_all_sounds_off(synth, -1) == FLUID_OK && ok;
+    return lib.fluid_synth_all_sounds_off(synth, -1) == FLUID_OK && ok;
 }
 
 bool SynthPort::Close()
@@ -260,15 +298,15 @@ bool SynthPort::Close()
 
 int SynthPort::ActiveVoices() const
 {
-    return engine_ ? fluid_synth_get_active_voice_count(engine_->synth.get()) : 0;
+    return engine_ ? engine_->lib.fluid_synth_get_active_voice_count(engine_->synth.get()) : 0;
 }
 
 bool SynthPort::Render(std::span<float> left, std::span<float> right)
 {
     if (!engine_ || engine_->driver || left.size() != right.size()) return false;
     if (left.empty()) return true;
-    return fluid_synth_write_float(engine_->synth.get(), static_cast<int>(left.size()), left.data(), 0, 1,
-                                   right.data(), 0, 1) == FLUID_OK;
+    return engine_->lib.fluid_synth_write_float(engine_->synth.get(), static_cast<int>(left.size()), left.data(), 0,
+                                                1, right.data(), 0, 1) == FLUID_OK;
 }
 
 int SynthSystem::DeviceCount()

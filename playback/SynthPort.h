@@ -25,6 +25,9 @@ struct SynthConfig {
     std::vector<std::string> audioDrivers;
     // Without audio nothing sounds; the owner pulls samples with Render().
     bool audio = true;
+    // The synthesizer library, loaded when a synthesizer is first made or
+    // probed. When it cannot be loaded no audio driver starts.
+    std::string library = "libfluidsynth.so.3";
 };
 
 // The SoundFont the configuration selects, if one exists.
