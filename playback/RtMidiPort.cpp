@@ -1,10 +1,18 @@
 #include "playback/RtMidiPort.h"
 
 #include <RtMidi.h>
+#include <rtmidi_c.h>
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
+#include <string_view>
 
 #include "playback/Ports.h"
+#include "playback/SharedLibrary.h"
+
+// The library name in RtMidiPort.h is the one these headers belong to.
+static_assert(std::string_view(RTMIDI_VERSION).starts_with("5."), "librtmidi.so.6 is the library of version 5");
 
 namespace rovanta {
 
@@ -12,48 +20,95 @@ namespace {
 
 constexpr const char* kClientName = "Rovanta";
 
-// With a callback installed the library reports instead of throwing; the
-// callback also keeps its warnings off the terminal.
+// The library's C functions, found by their plain names.
+#define ROVANTA_RTMIDI_FUNCTIONS(X)                                                                           \
+    X(rtmidi_get_compiled_api) X(rtmidi_out_create) X(rtmidi_out_free) X(rtmidi_get_port_count)               \
+    X(rtmidi_get_port_name) X(rtmidi_open_port) X(rtmidi_close_port) X(rtmidi_out_send_message)
+
+struct RtMidiLib {
+#define ROVANTA_DECLARE(name) decltype(&::name) name = nullptr;
+    ROVANTA_RTMIDI_FUNCTIONS(ROVANTA_DECLARE)
+#undef ROVANTA_DECLARE
+    // RtMidiOut::setErrorCallback, which the C functions lack, found by its
+    // mangled name and called with the RtMidiOut as first argument, as member
+    // functions are. Without a callback the library prints every complaint and
+    // a refused send counts as sent; with one it reports instead of throwing.
+    void (*setErrorCallback)(void* out, RtMidiErrorCallback callback, void* userData) = nullptr;
+};
+
+void BindRtMidi(SymbolBinder& binder, RtMidiLib& lib)
+{
+#define ROVANTA_BIND(name) binder.Require(lib.name, #name);
+    ROVANTA_RTMIDI_FUNCTIONS(ROVANTA_BIND)
+#undef ROVANTA_BIND
+    binder.Bind(lib.setErrorCallback, "_ZN9RtMidiOut16setErrorCallbackEPFvN11RtMidiError4TypeERKNSt7__cxx1112basic_"
+                                      "stringIcSt11char_traitsIcESaIcEEEPvESA_");
+}
+
+using Client = std::unique_ptr<RtMidiWrapper, void (*)(RtMidiOutPtr)>;
+
+void OnErrors(const RtMidiLib& lib, const Client& out, RtMidiErrorCallback callback, void* userData)
+{
+    if (lib.setErrorCallback) lib.setErrorCallback(out->ptr, callback, userData);
+}
+
+// The callback also keeps the library's warnings off the terminal.
 void IgnoreError(RtMidiError::Type, const std::string&, void*) {}
 
-// A client on the first interface that offers output ports, else on the
-// first one that starts at all. Choosing by hand because the library's own
-// choice gives up when its first interface cannot start.
-std::unique_ptr<RtMidiOut> Connect()
+// Only errors: warnings also say that something did not happen.
+void FlagError(RtMidiError::Type type, const std::string&, void* flag)
 {
-    std::vector<RtMidi::Api> apis;
-    RtMidi::getCompiledApi(apis);
-    std::unique_ptr<RtMidiOut> fallback;
-    for (RtMidi::Api api : apis) {
-        try {
-            auto out = std::make_unique<RtMidiOut>(api, kClientName);
-            out->setErrorCallback(IgnoreError, nullptr);
-            if (out->getPortCount() > 0) return out;
-            if (!fallback) fallback = std::move(out);
-        } catch (...) {
-            // This interface is unavailable; try the next one.
-        }
+    if (type != RtMidiError::DEBUG_WARNING) *static_cast<bool*>(flag) = true;
+}
+
+// The port count, 0 when the client cannot tell.
+unsigned PortCount(const RtMidiLib& lib, const Client& out)
+{
+    out->ok = true;
+    const unsigned count = lib.rtmidi_get_port_count(out.get());
+    return out->ok ? count : 0;
+}
+
+// A client on the first interface that offers output ports, else on the
+// first one that starts at all; null without any. Choosing by hand because
+// the library's own choice gives up when its first interface cannot start.
+Client Connect(const RtMidiLib& lib)
+{
+    std::vector<RtMidiApi> apis(RTMIDI_API_NUM);
+    apis.resize(static_cast<std::size_t>(std::max(0, lib.rtmidi_get_compiled_api(apis.data(), RTMIDI_API_NUM))));
+    Client fallback(nullptr, lib.rtmidi_out_free);
+    for (RtMidiApi api : apis) {
+        Client out(lib.rtmidi_out_create(api, kClientName), lib.rtmidi_out_free);
+        // A client that failed to start is still allocated.
+        if (!out || !out->ok || out->ptr == nullptr) continue;
+        OnErrors(lib, out, IgnoreError, nullptr);
+        if (PortCount(lib, out) > 0) return out;
+        if (!fallback) fallback = std::move(out);
     }
     return fallback;
 }
 
-std::vector<std::string> PortNames(RtMidiOut& out)
+std::vector<std::string> PortNames(const RtMidiLib& lib, const Client& out)
 {
     std::vector<std::string> names;
-    try {
-        const unsigned count = out.getPortCount();
-        for (unsigned i = 0; i < count; ++i) names.push_back(out.getPortName(i));
-    } catch (...) {
-        names.clear();
+    const unsigned count = PortCount(lib, out);
+    for (unsigned i = 0; i < count; ++i) {
+        int size = 0;
+        out->ok = true;
+        if (lib.rtmidi_get_port_name(out.get(), i, nullptr, &size) != 0 || !out->ok || size <= 0) return {};
+        std::string name(static_cast<std::size_t>(size), '\0');
+        if (lib.rtmidi_get_port_name(out.get(), i, name.data(), &size) < 0 || !out->ok) return {};
+        name.resize(name.find('\0'));
+        names.push_back(std::move(name));
     }
     return names;
 }
 
 class RtMidiPort final : public MidiOutPort {
 public:
-    explicit RtMidiPort(std::unique_ptr<RtMidiOut> out) : out_(std::move(out))
+    RtMidiPort(const RtMidiLib& lib, Client out) : lib_(lib), out_(std::move(out))
     {
-        out_->setErrorCallback(OnError, this);
+        OnErrors(lib_, out_, FlagError, &failed_);
     }
     ~RtMidiPort() override { Close(); }
 
@@ -88,61 +143,60 @@ public:
         return ok;
     }
 
+    // The client goes away whatever the port said.
     bool Close() override
     {
         if (!out_) return false;
-        try {
-            out_->closePort();
-        } catch (...) {
-            // The client goes away below whatever the port said.
-        }
+        lib_.rtmidi_close_port(out_.get());
         out_.reset();
         return true;
     }
 
 private:
-    static void OnError(RtMidiError::Type type, const std::string&, void* self)
-    {
-        if (type != RtMidiError::DEBUG_WARNING) static_cast<RtMidiPort*>(self)->failed_ = true;
-    }
-
     bool Send(const unsigned char* bytes, std::size_t size)
     {
-        if (!out_) return false;
+        if (!out_ || size > INT_MAX) return false;
         failed_ = false;
-        try {
-            out_->sendMessage(bytes, size);
-        } catch (...) {
-            return false;
-        }
-        return !failed_;
+        out_->ok = true;
+        const int result = lib_.rtmidi_out_send_message(out_.get(), bytes, static_cast<int>(size));
+        return result == 0 && out_->ok && !failed_;
     }
 
-    std::unique_ptr<RtMidiOut> out_;  // null once closed
+    const RtMidiLib& lib_;
+    Client out_;  // null once closed
     bool failed_ = false;
 };
 
+const RtMidiLib* LoadRtMidi(const std::string& library)
+{
+    return LoadFunctionTable<RtMidiLib>(library, BindRtMidi);
+}
+
 }  // namespace
 
-std::vector<std::string> ListRtMidiPorts()
+std::vector<std::string> ListRtMidiPorts(const std::string& library)
 {
-    const auto out = Connect();
-    return out ? PortNames(*out) : std::vector<std::string>{};
+    const RtMidiLib* lib = LoadRtMidi(library);
+    if (lib == nullptr) return {};
+    const Client out = Connect(*lib);
+    return out ? PortNames(*lib, out) : std::vector<std::string>{};
 }
 
 int RtMidiSystem::DeviceCount()
 {
-    return static_cast<int>(ListRtMidiPorts().size());
+    return static_cast<int>(ListRtMidiPorts(library_).size());
 }
 
 std::unique_ptr<MidiOutPort> RtMidiSystem::Open(int deviceId)
 {
+    const RtMidiLib* lib = LoadRtMidi(library_);
+    if (lib == nullptr) return nullptr;
     // Declared before the client: the client may still report while it is
     // destroyed on a failure path.
     bool failed = false;
-    auto out = Connect();
+    Client out = Connect(*lib);
     if (!out) return nullptr;
-    const auto names = PortNames(*out);
+    const auto names = PortNames(*lib, out);
 
     std::size_t index = names.size();
     if (deviceId >= 0) {
@@ -160,16 +214,11 @@ std::unique_ptr<MidiOutPort> RtMidiSystem::Open(int deviceId)
     }
     if (index >= names.size()) return nullptr;
 
-    out->setErrorCallback([](RtMidiError::Type type, const std::string&, void* flag) {
-        if (type != RtMidiError::DEBUG_WARNING) *static_cast<bool*>(flag) = true;
-    }, &failed);
-    try {
-        out->openPort(static_cast<unsigned>(index), kClientName);
-    } catch (...) {
-        return nullptr;
-    }
-    if (failed || !out->isPortOpen()) return nullptr;
-    return std::make_unique<RtMidiPort>(std::move(out));
+    OnErrors(*lib, out, FlagError, &failed);
+    out->ok = true;
+    lib->rtmidi_open_port(out.get(), static_cast<unsigned>(index), kClientName);
+    if (failed || !out->ok) return nullptr;
+    return std::make_unique<RtMidiPort>(*lib, std::move(out));
 }
 
 }  // namespace rovanta

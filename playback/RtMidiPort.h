@@ -11,15 +11,22 @@
 
 namespace rovanta {
 
+// The sequencer library, loaded when ports are first listed or opened. When
+// it cannot be loaded no sequencer can be reached.
+inline constexpr const char* kRtMidiLibrary = "librtmidi.so.6";
+
 // The sequencer's output port names, numbered by position; empty when no
 // sequencer can be reached.
-std::vector<std::string> ListRtMidiPorts();
+std::vector<std::string> ListRtMidiPorts(const std::string& library = kRtMidiLibrary);
 
 // The port given by exact name (or, when no port has that name, by its number
 // in ListRtMidiPorts()) is what the player gets as the MIDI mapper.
 class RtMidiSystem : public MidiOutSystem {
 public:
-    explicit RtMidiSystem(std::string port) : port_(std::move(port)) {}
+    explicit RtMidiSystem(std::string port, std::string library = kRtMidiLibrary)
+        : port_(std::move(port)), library_(std::move(library))
+    {
+    }
 
     // The ports the sequencer offers now.
     int DeviceCount() override;
@@ -30,6 +37,7 @@ public:
 
 private:
     std::string port_;
+    std::string library_;
 };
 
 }  // namespace rovanta
