@@ -406,6 +406,28 @@ TEST(ListOutputs, TheSynthesizerCountsOnlyWhenItReallyOpens)
     EXPECT_EQ(list.rtMidiPorts, ListRtMidiPorts());
 }
 
+// A playback library that is not there, or lacks functions, leaves its outputs
+// as if no device opened.
+TEST(ListOutputs, UnloadableLibrariesOfferNothing)
+{
+    for (const char* library : {"librovanta-not-installed.so.1", "libc.so.6"}) {
+        SynthConfig synth;
+        synth.audio = false;  // with the real library this opens
+        if (!FindSoundFont(synth)) GTEST_SKIP() << "no General MIDI SoundFont installed";
+        synth.library = library;
+        EXPECT_EQ(SynthSystem(synth).DeviceCount(), 1) << library;
+        EXPECT_EQ(SynthSystem(synth).Open(kMidiMapper), nullptr) << library;
+        const OutputList list = ListOutputs(synth);
+        EXPECT_FALSE(list.synthAvailable) << library;
+        EXPECT_EQ(list.synthProblem, "no audio driver opens") << library;
+
+        EXPECT_EQ(ListRtMidiPorts(library), std::vector<std::string>{}) << library;
+        RtMidiSystem ports("0", library);
+        EXPECT_EQ(ports.DeviceCount(), 0) << library;
+        EXPECT_EQ(ports.Open(kMidiMapper), nullptr) << library;
+    }
+}
+
 
 }  // namespace
 }  // namespace rovanta
