@@ -163,7 +163,8 @@ bool MirrorFile(const std::string& input, const std::string& output, const Mirro
     const QuietRelease quiet(ctx);
     if (!LoadSong(loader, input)) return false;
     FixedPathChooser chooser(output);
-    return SaveMirrored(*loader.Song(), settings, chooser) == 1;
+    // Nothing needs the loaded song after this save: it is mirrored itself.
+    return SaveMirrored(std::move(*loader.TakeSong()), settings, chooser) == 1;
 }
 
 int RunMirror(const MirrorArgs& args, std::ostream& err)

@@ -84,15 +84,26 @@ void ReverseHorizontal(MidiF0Data& song)
     const std::size_t last = static_cast<std::size_t>(n - 1);  // the End of Track
 
     // Each note end trades places (and ticks) with the note start it ends,
-    // so that after the reversal the note starts where it used to end.
-    const std::vector<std::int32_t> endOf = MatchNotes(
-        std::span(events.data(), last), [](const MusicEvent& e) { return e.IsNoteStart(); },
-        [](const MusicEvent& e) { return e.IsNoteEnd(); });
-    for (std::size_t i = 0; i < last; ++i) {
-        if (endOf[i] < 0) continue;
-        const auto j = static_cast<std::size_t>(endOf[i]);
-        std::swap(events[i], events[j]);
-        std::swap(events[i].delta, events[j].delta);
+    // so that after the reversal the note starts where it used to end. Notes
+    // of one key end first in, first out; a swap only touches places the walk
+    // has passed.
+    struct Waiting {
+        std::vector<std::size_t> starts;
+        std::size_t head = 0;
+    };
+    KeyTable<Waiting> waiting{Waiting{}};
+    for (std::size_t j = 0; j < last; ++j) {
+        const MusicEvent& e = events[j];
+        if (e.IsNoteStart()) {
+            waiting[e].starts.push_back(j);
+        } else if (e.IsNoteEnd()) {
+            Waiting& key = waiting[e];
+            if (key.head == key.starts.size()) continue;
+            const std::size_t i = key.starts[key.head++];
+            if (key.head == key.starts.size()) key.starts.clear(), key.head = 0;
+            std::swap(events[i], events[j]);
+            std::swap(events[i].delta, events[j].delta);
+        }
     }
 
     // Reverse everything before the End of Track; each event then takes the

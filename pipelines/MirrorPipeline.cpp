@@ -1,5 +1,7 @@
 #include "pipelines/MirrorPipeline.h"
 
+#include <utility>
+
 #include "mirror/Mirror.h"
 #include "smf/SmfWriter.h"
 
@@ -27,6 +29,15 @@ int SaveMirrored(const MidiF0Data& loaded, const MirrorSettings& settings, FileC
     MidiF0Data copy = MirroredCopy(loaded, settings);
     Encode(copy);
     return Save(copy, chooser);
+}
+
+int SaveMirrored(MidiF0Data&& loaded, const MirrorSettings& settings, FileChooser& chooser)
+{
+    MidiF0Data song = std::move(loaded);
+    song.UnpairTrack();
+    ApplyReversals(song, settings);
+    Encode(song);
+    return Save(song, chooser);
 }
 
 }  // namespace rovanta

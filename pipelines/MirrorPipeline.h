@@ -25,5 +25,8 @@ MidiF0Data MirroredCopy(const MidiF0Data& loaded, const MirrorSettings& settings
 // Save: the mirrored copy is encoded, the user names the file, the image is
 // written and the copy is dropped. 1 when a file was written.
 int SaveMirrored(const MidiF0Data& loaded, const MirrorSettings& settings, FileChooser& chooser);
+// The same on the song itself, for a caller that has no further use for it
+// (a command-line run): the result is the same, without the copy.
+int SaveMirrored(MidiF0Data&& loaded, const MirrorSettings& settings, FileChooser& chooser);
 
 }  // namespace rovanta

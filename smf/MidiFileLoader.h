@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <string>
 
 #include "smf/MidiF1Data.h"
@@ -45,6 +46,8 @@ public:
     // 0 when nothing was loaded.
     std::uint32_t FileLength() const { return fileLength_; }
     MidiF0Data* Song() { return song_ ? &*song_ : nullptr; }
+    // Hands the song over; nothing is loaded afterwards.
+    std::optional<MidiF0Data> TakeSong() { return std::exchange(song_, std::nullopt); }
     const MidiF0Data* Song() const { return song_ ? &*song_ : nullptr; }
     const std::string& Path() const { return path_; }
     int Format() const { return format_; }

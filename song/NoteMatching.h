@@ -1,6 +1,6 @@
 #pragma once
-// Which note end ends which note start: overlapping notes of one channel and
-// note number pair first in, first out. Shared by pairing and time reversal.
+// Tables kept per key (channel and note number), for the passes that follow
+// each key's notes through a track.
 
 #include <algorithm>
 #include <array>
@@ -8,19 +8,12 @@
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <span>
 #include <utility>
 #include <vector>
 
 #include "song/MusicEvent.h"
 
 namespace rovanta {
-
-using EventTest = bool (*)(const MusicEvent&);
-
-// For each start, the index of the end that ends it (-1 when none does); a
-// start is ended by the first end after it that no earlier start has taken.
-std::vector<std::int32_t> MatchNotes(std::span<const MusicEvent> events, EventTest isStart, EventTest isEnd);
 
 // One value per key (channel and note number): a table of 128 notes for each
 // channel a song uses, made when the channel is first met, and a map for

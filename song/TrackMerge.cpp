@@ -285,11 +285,17 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
     // The song: every event kept, in merge order, End of Track events aside;
     // the joined names still standing; one End of Track last.
     std::vector<MusicEvent> merged;
+    // The song's table gets room for the note offs and placeholders its
+    // unpairing and reversal add; room never written costs nothing.
     merged.reserve(std::accumulate(tracks.begin(), tracks.end(), std::size_t{0},
                                    [](std::size_t sum, const MidiTrackData& t) {
-                                       return sum + (t.State() == track_state::kPaired ? t.Events().size() : 0);
+                                       if (t.State() != track_state::kPaired) return sum;
+                                       const auto notes = std::count_if(
+                                           t.Events().begin(), t.Events().end(),
+                                           [](const MusicEvent& e) { return e.kind == kind::kPairedNote; });
+                                       return sum + t.Events().size() + static_cast<std::size_t>(notes);
                                    }) +
-                   names.size() + 1);
+                   names.size() + 1 + kReversalRoom);
     using Head = std::pair<MergeKey, std::size_t>;  // key, and the track (n: a joined name)
     std::priority_queue<Head, std::vector<Head>, std::greater<>> heads;
     std::vector<std::size_t> next(n, 0);

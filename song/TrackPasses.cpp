@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "song/MidiTrackData.h"
@@ -16,18 +17,6 @@ namespace rovanta {
 namespace {
 
 bool IsNoteOff(const MusicEvent& e) { return e.IsNoteOff(); }
-
-// Absolute ticks, counted from 0, of every event.
-std::vector<std::int64_t> AbsoluteTicks(std::span<const MusicEvent> events)
-{
-    std::vector<std::int64_t> ticks(events.size());
-    std::int64_t tick = 0;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        tick += events[i].delta;
-        ticks[i] = tick;
-    }
-    return ticks;
-}
 
 }  // namespace
 
@@ -163,40 +152,40 @@ void MidiTrackData::UnpairNotes()
     // first event after the note on that stands at or after that tick. Note offs
     // sharing such an event come in tick order, and at one tick the later note's
     // first (each one was inserted before those already there).
+    // One sweep finds each note off's place: the pending ends wait in a heap
+    // (earliest first, at one tick the later note's first) until an event
+    // stands at or after their tick (or after the highest tick so far, should
+    // a delta have been negative).
     const std::size_t n = events_.size();
-    const std::vector<std::int64_t> ticks = AbsoluteTicks(events_);
-    // The search key must be sorted: the ticks are, unless a delta was
-    // negative; then their running maximum stands in.
-    std::vector<std::int64_t> runningMax;
-    if (!std::is_sorted(ticks.begin(), ticks.end())) {
-        runningMax.resize(n);
-        std::int64_t high = 0;
-        for (std::size_t i = 0; i < n; ++i) runningMax[i] = high = std::max(high, ticks[i]);
-    }
-    const std::vector<std::int64_t>& reach = runningMax.empty() ? ticks : runningMax;
-
     struct Off {
         std::int64_t tick;
         std::uint32_t before;  // index of the event it precedes (n: the end)
         std::uint32_t on;
     };
-    std::vector<Off> offs;
+    auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick > b.tick : a.on < b.on; };
+    std::vector<Off> offs, waiting;
     offs.reserve(static_cast<std::size_t>(
         std::count_if(events_.begin(), events_.end(), [](const MusicEvent& e) { return e.kind == kind::kPairedNote; })));
+    std::int64_t tick = 0, reach = 0;
+    auto settle = [&](std::size_t before, std::int64_t upTo) {
+        while (!waiting.empty() && waiting.front().tick <= upTo) {
+            std::pop_heap(waiting.begin(), waiting.end(), popsLater);
+            offs.push_back({waiting.back().tick, static_cast<std::uint32_t>(before), waiting.back().on});
+            waiting.pop_back();
+        }
+    };
     for (std::size_t i = 0; i < n; ++i) {
         MusicEvent& e = events_[i];
+        tick += e.delta;
+        reach = std::max(reach, tick);
+        settle(i, reach);
         if (e.kind != kind::kPairedNote) continue;
-        const std::int64_t tick = ticks[i] + std::max<std::int32_t>(e.duration, 0);
+        waiting.push_back({tick + std::max<std::int32_t>(e.duration, 0), 0, static_cast<std::uint32_t>(i)});
+        std::push_heap(waiting.begin(), waiting.end(), popsLater);
         e.kind = kind::kNoteOn;
         e.duration = 0;
-        const auto at = std::lower_bound(reach.begin() + static_cast<std::ptrdiff_t>(i) + 1, reach.end(), tick);
-        offs.push_back({tick, static_cast<std::uint32_t>(at - reach.begin()), static_cast<std::uint32_t>(i)});
     }
-    std::sort(offs.begin(), offs.end(), [](const Off& a, const Off& b) {
-        if (a.before != b.before) return a.before < b.before;
-        if (a.tick != b.tick) return a.tick < b.tick;
-        return a.on > b.on;
-    });
+    settle(n, std::numeric_limits<std::int64_t>::max());
 
     // Filled from the back, in place: every event moves to a later place, so
     // none is overwritten before it has moved. Each delta is set once the
@@ -226,7 +215,9 @@ void MidiTrackData::UnpairNotes()
     };
     placeOffsBefore(n);
     for (std::size_t i = n; i-- > 0;) {
-        place(std::move(events_[i]), ticks[i]);
+        const std::int32_t delta = events_[i].delta;
+        place(std::move(events_[i]), tick);
+        tick -= delta;
         placeOffsBefore(i);
     }
     if (!events_.empty()) events_[0].delta = ClampTicks(laterTick);
