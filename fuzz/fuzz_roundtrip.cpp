@@ -1,0 +1,23 @@
+// libFuzzer target: load, mirror, save to memory, load the saved image and
+// save it again (RoundTripPath.h describes the input and what must hold).
+//
+//   fuzz_roundtrip CORPUS_DIR fuzz/corpus/fuzz_roundtrip    (flags: fuzz_roundtrip.options)
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/RoundTripPath.h"
+#include "fuzz/ScratchFile.h"
+
+namespace {
+volatile std::uint64_t g_digest = 0;
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static rovanta::fuzz::ScratchFile scratch;
+    g_digest = rovanta::fuzz::RunRoundTripPath({data, size}, scratch, [](std::string_view step, std::string_view rule) {
+                   rovanta::fuzz::Trap("fuzz_roundtrip", step, rule);
+               }).digest;
+    return 0;
+}
