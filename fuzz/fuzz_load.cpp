@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/FuzzTarget.h"
 #include "fuzz/LoadPath.h"
 #include "fuzz/ScratchFile.h"
 

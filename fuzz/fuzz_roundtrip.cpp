@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "fuzz/FuzzTarget.h"
 #include "fuzz/RoundTripPath.h"
 #include "fuzz/ScratchFile.h"
 
