@@ -92,7 +92,7 @@ TEST(MergeAllTracks, GivesWhatMergingTrackByTrackGives)
         const std::uint32_t seed = rng();
         Recorded one, each;
         std::mt19937 a(seed), b(seed);
-        const std::vector<MidiTrackData> tracksA = RandomTracks(one.ctx, a);
+        std::vector<MidiTrackData> tracksA = RandomTracks(one.ctx, a);
         const std::vector<MidiTrackData> tracksB = RandomTracks(each.ctx, b);
         MidiTrackData sweep(one.ctx, track_state::kPaired);
         MidiTrackData pairwise(each.ctx, track_state::kPaired);
