@@ -206,16 +206,19 @@ inline void CheckEvents(const MidiTrackData& track, std::int32_t state, bool inv
         } else if (!detail::IsKnownKind(e.kind)) {
             violated(step, "an event of unknown kind");
         }
-        if (!(e.channel == kNoChannel || (e.channel >= 0 && e.channel <= 15)))
+        if (!(e.channel == kNoChannel || e.channel <= 15))
             violated(step, "channel outside 0..15 and not 255");
         if (e.delta < 0) violated(step, "negative delta time");
-        if (e.length < 0 || (e.length > 0 && (!e.bytes || static_cast<std::size_t>(e.length) > e.bytes.size())))
+        // A channel message keeps no bytes: its fields hold them.
+        const bool channelMessage = (e.kind >= kind::kNoteOff && e.kind < kind::kSysEx) || e.kind == kind::kPairedNote;
+        if (e.length < 0 || (e.bytes && static_cast<std::size_t>(e.length) > e.bytes.size()) ||
+            (!channelMessage && e.length > 0 && !e.bytes))
             violated(step, "length does not fit the event's bytes");
         if (state == track_state::kPaired) {
             if (e.kind == kind::kNoteOn || e.kind == kind::kNoteOff)
                 violated(step, "a note on or note off left in paired form");
             if (e.kind == kind::kPairedNote && e.duration < 0) violated(step, "a paired note of negative duration");
-            if (e.kind == kind::kPairedNote && (e.note < 0 || e.note > 127))
+            if (e.kind == kind::kPairedNote && e.note > 127)
                 violated(step, "a paired note outside 0..127");
         } else if (e.kind == kind::kPairedNote) {
             violated(step, "a paired note left in event form");

@@ -52,8 +52,8 @@ inline bool StartsWith(std::span<const std::uint8_t> input, const char* id)
 inline bool StatusMatches(const MusicEvent& e)
 {
     const auto bytes = e.Bytes();
-    if (e.kind >= kind::kNoteOff && e.kind <= kind::kPitchBend)
-        return !bytes.empty() && bytes[0] >= 0x80 && bytes[0] < 0xF0 && (bytes[0] & 0x0F) == e.channel;
+    // A channel message keeps no bytes: its fields hold them.
+    if (e.kind >= kind::kNoteOff && e.kind <= kind::kPitchBend) return bytes.empty() && e.channel <= 15;
     if (e.kind == kind::kSysEx || e.kind == kind::kSysExEscape) return !bytes.empty() && bytes[0] == e.kind;
     return true;
 }
