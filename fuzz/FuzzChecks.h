@@ -29,8 +29,8 @@ namespace rovanta::fuzz {
 using ViolationHandler = std::function<void(std::string_view step, std::string_view rule)>;
 
 // Swallows every report but reads each character, so a report assembled from
-// freed or out-of-range memory still trips the address checker. With `codes`
-// set, also keeps each report's tag and code ("MDTK0D000001").
+// freed or out-of-range memory still trips the address checker. Given a list
+// (KeepCodesIn), also keeps each report's tag and code there ("MDTK0D000001").
 class DiscardingSink : public ReportSink {
 public:
     static constexpr std::size_t kCodeLength = 12;

@@ -4,7 +4,7 @@
 // Sanitizer defaults (ASAN_OPTIONS still overrides each of them). The
 // quarantine keeps freed memory unused so that a later use of it is caught.
 // libFuzzer's inputs are independent, so it only has to hold what one input
-// frees: at most 2.5 MB at the targets' max_len (docs/fuzzing.md). The
+// frees: under 3 MB at the targets' max_len (docs/fuzzing.md). The
 // default 256 MB cycles every block through cold memory and costs a fifth of
 // the rate.
 extern "C" const char* __asan_default_options()
