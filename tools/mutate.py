@@ -2,7 +2,7 @@
 """Mutation sample: how many small faults planted in the song, reader, writer
 and reversal code does the test suite notice?
 
-    tools/mutate.py [--list] [--only ID[,ID...]] [--build-only] [--json FILE]
+    tools/mutate.py [--list] [--only ID[,ID...]] [--baseline] [--json FILE]
 
 Each mutant changes one line of one source file (a flipped comparison, a
 constant off by one, a dropped statement). The script never edits the work
@@ -94,7 +94,7 @@ MUTANTS = [
      "if (sounding[events_[on]] < 0) continue;"),
     ("restrike-group", "song/TrackPasses.cpp",
      "if (key.group == group) later = std::max(later, key.firstInGroup);",
-     ""),
+     "if (key.group != group) later = std::max(later, key.firstInGroup);"),
     ("restrike-later", "song/TrackPasses.cpp",
      "std::size_t later = key.head + 1;",
      "std::size_t later = key.head;"),
@@ -257,19 +257,38 @@ MUTANTS = [
 ]
 
 
-def tree_files():
+def tree_files(root):
     out = subprocess.run(
         ["git", "ls-files", "-co", "--exclude-standard", "-z"],
-        cwd=ROOT, check=True, capture_output=True).stdout
+        cwd=root, check=True, capture_output=True).stdout
     return [f for f in out.decode().split("\0") if f]
 
 
-def sync_copy():
-    """Brings the copy up to date with the work tree, touching only files whose
-    bytes differ so that the build stays incremental."""
+def export_commit(rev):
+    """The tree of a commit, unpacked beside the copy, to measure an older suite."""
+    where = WORK / "commit"
+    shutil.rmtree(where, ignore_errors=True)
+    where.mkdir(parents=True)
+    archive = subprocess.run(["git", "archive", rev], cwd=ROOT, check=True, capture_output=True).stdout
+    subprocess.run(["tar", "-x", "-C", str(where)], input=archive, check=True)
+    subprocess.run(["git", "init", "-q"], cwd=where, check=True)
+    subprocess.run(["git", "add", "-A"], cwd=where, check=True)
+    return where
+
+
+def sync_copy(origin):
+    """Brings the copy up to date with `origin` (the work tree, or an exported
+    commit), touching only files whose bytes differ so that the build stays
+    incremental."""
     SRC.mkdir(parents=True, exist_ok=True)
-    for name in tree_files():
-        src = ROOT / name
+    names = tree_files(origin)
+    # Files gone from the work tree go from the copy too (the build globs).
+    wanted = {SRC / n for n in names}
+    for path in SRC.rglob("*"):
+        if path.is_file() and path not in wanted:
+            path.unlink()
+    for name in names:
+        src = origin / name
         dst = SRC / name
         if not src.is_file():
             continue
@@ -315,7 +334,9 @@ def run_tests():
     except subprocess.TimeoutExpired:
         return False, ["(whole run timed out)"]
     log.write_text(r.stdout + r.stderr)
-    failed = re.findall(r"^\s*\d+ - (\S+) \(", r.stdout, re.M)
+    # Only the list under "FAILED"; skipped tests are listed the same way.
+    failed_part = r.stdout.split("tests FAILED:", 1)[1] if "tests FAILED:" in r.stdout else ""
+    failed = re.findall(r"^\s*\d+ - (\S+) \((?!Skipped|Not Run)", failed_part, re.M)
     if r.returncode != 0 and not failed:
         failed = ["(ctest failed: see last-ctest.log)"]
     return r.returncode == 0, failed
@@ -421,6 +442,9 @@ def main():
     ap.add_argument("--list", action="store_true", help="print the mutants and stop")
     ap.add_argument("--only", help="comma-separated mutant ids")
     ap.add_argument("--json", help="write the results here as well")
+    ap.add_argument("--baseline", action="store_true",
+                    help="only build and test the unmutated copy")
+    ap.add_argument("--commit", help="test the suite of this commit instead of the work tree")
     args = ap.parse_args()
     ids = [m[0] for m in MUTANTS]
     if len(set(ids)) != len(ids):
@@ -439,7 +463,7 @@ def main():
     # Mutants of one file in a row: each then costs one compile.
     selected = sorted(selected, key=lambda m: m[1])
 
-    sync_copy()
+    sync_copy(export_commit(args.commit) if args.commit else ROOT)
     configure()
     built, log = build()
     if not built:
@@ -447,6 +471,9 @@ def main():
     passed, failed = run_tests()
     if not passed:
         sys.exit("the unmutated copy fails: " + ", ".join(failed))
+    if args.baseline:
+        print("the unmutated copy passes")
+        return
     print(f"{len(selected)} mutants; the unmutated copy passes", flush=True)
 
     results = run_mutants(selected)
