@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
-# Differential test of rovanta-cli against the expected results of the shared
-# corpus: for every row of EXPECTED.tsv (corpus file × setting) the tool must
-# write the same bytes, print the same report lines (detail lines aside), exit
-# with the same status and write a file exactly when one is expected.
+# Differential test of rovanta-cli against expected results computed by an
+# independent implementation: for every row of an EXPECTED.tsv (file ×
+# setting) the tool must write the same bytes, print the same report lines
+# (detail lines aside), exit with the same status and write a file exactly when
+# one is expected.
 #
 # Usage: differential.sh <path-to-rovanta-cli> <shared-dir>
-# Exits 77 (reported as skipped) when the shared expected results are absent.
+#
+# Two sets are checked: the files bundled in tests/data with their expected
+# results in tests/data/expected (always), and the whole shared corpus when
+# <shared-dir> holds it (otherwise that part is skipped, and said so).
 #
 # The tool runs inside the corpus folder with bare file names, the way the
 # expected results were produced, so a report that shows the input path shows
@@ -18,14 +22,7 @@ if (($# != 2)); then
 fi
 cli=$(realpath "$1")
 shared=$2
-expected=$shared/expected
-corpus=$shared/corpus
-if [[ ! -f $expected/EXPECTED.tsv || ! -d $corpus ]]; then
-    echo "SKIP: no expected results at $expected (or no corpus at $corpus)"
-    exit 77
-fi
-expected=$(realpath "$expected")
-corpus=$(realpath "$corpus")
+data=$(cd "$(dirname "${BASH_SOURCE[0]}")/../data" && pwd)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -48,40 +45,49 @@ fail() {
     echo "FAIL $file [$setting]: $*"
 }
 
-while IFS=$'\t' read -r file setting status written reports; do
-    [[ $file == file && $setting == setting ]] && continue  # the header row
-    if ! flags_for "$setting"; then
-        fail "unknown setting"
-        continue
-    fi
-    out=$work/out.mid
-    rm -f "$out"
-    (cd "$corpus" && exec "$cli" mirror "${flags[@]}" "$file" -o "$out") >/dev/null 2>"$work/err"
-    got_status=$?
+# check_set NAME EXPECTED-DIR CORPUS-DIR
+check_set() {
+    local name=$1 expected=$2 corpus=$3
+    local before_passed=$passed before_failed=$failed
+    while IFS=$'\t' read -r file setting status written reports; do
+        [[ $file == file && $setting == setting ]] && continue  # the header row
+        if ! flags_for "$setting"; then
+            fail "unknown setting"
+            continue
+        fi
+        out=$work/out.mid
+        rm -f "$out"
+        (cd "$corpus" && exec "$cli" mirror "${flags[@]}" "$file" -o "$out") >/dev/null 2>"$work/err"
+        got_status=$?
 
-    # Lines indented by two blanks name the file behind a report and the
-    # reason; the expected results hold the report lines only.
-    got_reports=""
-    while IFS= read -r line; do
-        [[ $line == "  "* ]] && continue
-        got_reports+=${got_reports:+ | }$line
-    done <"$work/err"
-    got_written=no
-    [[ -f $out ]] && got_written=yes
+        # Lines indented by two blanks name the file behind a report and the
+        # reason; the expected results hold the report lines only.
+        got_reports=$(awk '!/^  / { printf "%s%s", (n++ ? " | " : ""), $0 }' "$work/err")
+        got_written=no
+        [[ -f $out ]] && got_written=yes
 
-    problems=()
-    [[ $got_status == "$status" ]] || problems+=("exit $got_status, expected $status")
-    [[ $got_written == "$written" ]] || problems+=("written=$got_written, expected $written")
-    [[ $got_reports == "$reports" ]] || problems+=("reports '$got_reports', expected '$reports'")
-    if [[ $written == yes && $got_written == yes ]] && ! cmp -s "$out" "$expected/$file.$setting.mid"; then
-        problems+=("bytes differ from $file.$setting.mid")
-    fi
-    if ((${#problems[@]} == 0)); then
-        passed=$((passed + 1))
-    else
-        fail "${problems[@]}"
-    fi
-done <"$expected/EXPECTED.tsv"
+        problems=()
+        [[ $got_status == "$status" ]] || problems+=("exit $got_status, expected $status")
+        [[ $got_written == "$written" ]] || problems+=("written=$got_written, expected $written")
+        [[ $got_reports == "$reports" ]] || problems+=("reports '$got_reports', expected '$reports'")
+        if [[ $written == yes && $got_written == yes ]] && ! cmp -s "$out" "$expected/$file.$setting.mid"; then
+            problems+=("bytes differ from $file.$setting.mid")
+        fi
+        if ((${#problems[@]} == 0)); then
+            passed=$((passed + 1))
+        else
+            fail "${problems[@]}"
+        fi
+    done <"$expected/EXPECTED.tsv"
+    echo "$name: $((passed - before_passed)) passed, $((failed - before_failed)) failed"
+}
+
+check_set bundled "$data/expected" "$data"
+if [[ -f $shared/expected/EXPECTED.tsv && -d $shared/corpus ]]; then
+    check_set shared "$(realpath "$shared/expected")" "$(realpath "$shared/corpus")"
+else
+    echo "shared: skipped, no expected results at $shared/expected (or no corpus at $shared/corpus)"
+fi
 
 echo "$passed passed, $failed failed"
 ((failed == 0 && passed > 0))

@@ -14,9 +14,7 @@ namespace rovanta::test {
 
 std::string TestFile(const std::string& name)
 {
-    const std::filesystem::path local = std::filesystem::path(ROVANTA_TEST_DATA) / name;
-    if (std::filesystem::exists(local)) return local.string();
-    return (std::filesystem::path(ROVANTA_SHARED_DIR) / "corpus" / name).string();
+    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
 }
 
 }  // namespace rovanta::test

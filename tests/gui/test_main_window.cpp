@@ -157,7 +157,7 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     rig.Click(MainWindow::kSave);
     ASSERT_EQ(rig.chooser.requests.size(), 2u);
     EXPECT_TRUE(rig.chooser.requests[1].save);
-    const fs::path expected = fs::path(ROVANTA_SHARED_DIR) / "expected" / (name + ".HV.mid");
+    const fs::path expected = fs::path(ROVANTA_TEST_DATA) / "expected" / (name + ".HV.mid");
     EXPECT_EQ(ReadBytes(out), ReadBytes(expected));
     EXPECT_TRUE(rig.reports.empty());
     fs::remove_all(dir);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <iterator>
 #include <limits>
 #include <set>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include <vector>
 
 #include "pipelines/MirrorPipeline.h"
+#include "common/Files.h"
 #include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "smf/MidiFileLoader.h"
@@ -139,13 +139,20 @@ void CheckLimits(const Outcome& o)
 
 const fs::path kShared = ROVANTA_SHARED_DIR;
 
+// The reports of loading each file of an EXPECTED.tsv (its "none" rows).
+std::map<std::string, Strings> ExpectedLoadReports(const fs::path& tsv)
+{
+    std::map<std::string, Strings> expected;
+    for (auto& row : ReadTsv(tsv))
+        if (row["setting"] == "none") expected[row["file"]] = LoadReports(row["reports"]);
+    return expected;
+}
+
 TEST(Corpus, EveryManifestFileLoadsSoundly)
 {
     const fs::path dir = kShared / "corpus";
     if (!fs::exists(dir / "MANIFEST.tsv")) GTEST_SKIP() << "no shared corpus at " << dir;
-    std::map<std::string, Strings> expected;
-    for (auto& row : ReadTsv(kShared / "expected" / "EXPECTED.tsv"))
-        if (row["setting"] == "none") expected[row["file"]] = LoadReports(row["reports"]);
+    std::map<std::string, Strings> expected = ExpectedLoadReports(kShared / "expected" / "EXPECTED.tsv");
     const auto manifest = ReadTsv(dir / "MANIFEST.tsv");
     ASSERT_FALSE(manifest.empty());
     if (!expected.empty()) {
@@ -164,37 +171,24 @@ TEST(Corpus, EveryManifestFileLoadsSoundly)
     }
 }
 
+// The files bundled with the tests, so that a clone without the shared
+// corpus still loads real music.
 TEST(Corpus, BundledFilesLoadSoundly)
 {
-    struct Case {
-        const char* file;
-        int division;
-        Strings reports;
-    };
-    const Case cases[] = {
-        {"mma--rec1.mid", 192, {}},
-        {"mma--midivolume.mid", 192, {"MDTK0D000011 複数のマスターボリュームが設定されています。"}},
-        {"pianobooster--02-ChordOfCMajor.mid", 192, {}},
-        {"fretsonfire-songs-sectoid--Metal_madness--notes.mid", 96, {}},
-        {"songwrite--son_chant.mid", 90, {}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const fs::path path = fs::path(ROVANTA_TEST_DATA) / c.file;
-        ASSERT_TRUE(fs::exists(path));
-        const Outcome o = LoadAndCheck(path, c.division);
+    const fs::path data = ROVANTA_TEST_DATA;
+    const auto expected = ExpectedLoadReports(data / "expected" / "EXPECTED.tsv");
+    ASSERT_GE(expected.size(), 11u);
+    for (const auto& [file, reports] : expected) {
+        SCOPED_TRACE(file);
+        const test::Bytes bytes = test::ReadBytes(data / file);
+        ASSERT_GE(bytes.size(), 14u);
+        const Outcome o = LoadAndCheck(data / file, bytes[12] << 8 | bytes[13]);
         EXPECT_TRUE(o.loaded);
-        EXPECT_EQ(o.reports, c.reports);
+        EXPECT_EQ(o.reports, reports);
     }
 }
 
 // --- notes: every struck note is written, in an order players hear -------------
-
-std::vector<std::uint8_t> FileBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
 
 bool Mentions(const Strings& reports, const std::string& text)
 {
@@ -213,7 +207,7 @@ struct NoteFigures {
 void CheckNotes(const fs::path& path, NoteFigures& figures)
 {
     SCOPED_TRACE(path.filename().string());
-    std::vector<std::uint8_t> bytes = FileBytes(path);
+    test::Bytes bytes = test::ReadBytes(path);
     if (bytes.size() >= 132 && std::string(bytes.begin() + 128, bytes.begin() + 132) == "MThd")
         bytes.erase(bytes.begin(), bytes.begin() + 128);
     if (bytes.size() < 14) return;
@@ -279,8 +273,8 @@ TEST(CorpusNotes, EveryStruckNoteIsWrittenInAnOrderPlayersHear)
 {
     NoteFigures figures;
     for (const auto& entry : fs::directory_iterator(ROVANTA_TEST_DATA))
-        if (entry.path().extension() == ".mid") CheckNotes(entry.path(), figures);
-    EXPECT_EQ(figures.songs, 5);
+        if (entry.path().extension() == ".mid" || entry.path().extension() == ".kar") CheckNotes(entry.path(), figures);
+    EXPECT_EQ(figures.songs, 11);
     const fs::path shared = kShared / "corpus";
     if (!fs::is_directory(shared)) {
         std::cout << "[ note ] no shared corpus at " << shared << ": checked the bundled files only\n";
