@@ -151,7 +151,7 @@ TEST(CliPlay, PortAndLogExcludeEachOtherAndPortsNamesTheSynthesizer)
     PlayDir dir;
     dir.Write("default-GM.sf2", Bytes{0});
     SynthConfig synth;
-    synth.searchDirs = {dir.Path()};
+    synth.searchDirs = {dir.path()};
     synth.audioDrivers = {"no-such-driver"};
     for (const auto& [dirs, why] : {std::pair{synth.searchDirs, "no audio driver opens"},
                                     std::pair{std::vector<fs::path>{dir / "none"}, "no SoundFont found"}}) {

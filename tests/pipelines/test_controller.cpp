@@ -3,8 +3,6 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iterator>
 #include <mutex>
@@ -14,6 +12,7 @@
 #include <vector>
 
 #include "pipelines/Controller.h"
+#include "common/Files.h"
 #include "common/ScriptedChooser.h"
 #include "common/TestSinks.h"
 #include "playback/PlaybackFakes.h"
@@ -26,7 +25,6 @@ namespace {
 using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
-namespace fs = std::filesystem;
 
 // Records the window calls; posted tasks wait until the test pumps them, as
 // queued messages wait for the window thread.
@@ -89,12 +87,6 @@ private:
 
 using test::ScriptedChooser;
 
-Bytes ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 // The note number of the first note-on in an SMF image; -1 when none.
 int FirstNoteOn(const Bytes& file)
 {
@@ -107,16 +99,10 @@ class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest()
     {
-        dir_ = fs::temp_directory_path() / ("rovanta_ctl_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                            "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::create_directories(dir_);
-        song = (dir_ / "in.mid").string();
-        // Format 0, 96 ticks per quarter: C4 held for `offDelta` (two bytes of delta).
-        std::ofstream(song, std::ios::binary).write(reinterpret_cast<const char*>(kSong), sizeof kSong);
+        song = dir_.Write("in.mid", Bytes(std::begin(kSong), std::end(kSong)));
         control.OnInit();
         window.Take();
     }
-    ~ControllerTest() override { fs::remove_all(dir_); }
 
     void Load(const std::optional<std::string>& answer)
     {
@@ -131,10 +117,11 @@ protected:
         return done();
     }
 
+    // Format 0, 96 ticks per quarter: C4 held for 192 ticks (two bytes of delta).
     static constexpr std::uint8_t kSong[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
                                             'M', 'T', 'r', 'k', 0, 0, 0, 13, 0, 0x90, 0x3C, 0x64,
-                                            0x81, 0x40, 0x80, 0x3C, 0, 0, 0xFF, 0x2F, 0};  // note lasts 192 ticks
-    fs::path dir_;
+                                            0x81, 0x40, 0x80, 0x3C, 0, 0, 0xFF, 0x2F, 0};
+    test::TempDir dir_;
 
 public:
     std::string song;
@@ -182,12 +169,11 @@ TEST_F(ControllerTest, ALoadThatLeavesNothingDropsThePreviousSong)
     // A format-1 file whose only chunk is cut short: read with reports, nothing left.
     const std::uint8_t cut[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96,
                                 'M', 'T', 'r', 'k', 0, 0, 0, 12, 0, 0x90, 0x3C, 0x40, 0x10, 0x80, 0x3C, 0, 0, 0xFF, 0x2F};
-    const std::string damaged = (dir_ / "cut.mid").string();
-    std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(cut), sizeof cut);
+    const std::string damaged = dir_.Write("cut.mid", Bytes(std::begin(cut), std::end(cut)));
     const struct {
         std::optional<std::string> answer;
         bool reports;
-    } cases[] = {{std::nullopt, false}, {damaged, true}, {(dir_ / "missing.mid").string(), true}};
+    } cases[] = {{std::nullopt, false}, {damaged, true}, {dir_ / "missing.mid", true}};
     for (const auto& c : cases) {
         const std::string name = c.answer.value_or("(cancelled)");
         Load(song);
@@ -213,8 +199,7 @@ TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlo
     const MidiF0Data* loaded = control.LoadedSong();
     ASSERT_NE(loaded, nullptr);
     const std::size_t events = loaded->Track().Events().size();
-    const std::string plain = (dir_ / "plain.mid").string(), raised = (dir_ / "raised.mid").string(),
-                      flat = (dir_ / "flat.mid").string();
+    const std::string plain = dir_ / "plain.mid", raised = dir_ / "raised.mid", flat = dir_ / "flat.mid";
 
     // The octave option alone changes no pitch.
     chooser.answers.push_back(plain);
@@ -227,8 +212,8 @@ TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlo
     chooser.answers.push_back(flat);
     control.DispatchCommand(ctl::kSave);
 
-    EXPECT_EQ(FirstNoteOn(ReadFile(plain)), 0x3C);
-    const int up = FirstNoteOn(ReadFile(raised)), down = FirstNoteOn(ReadFile(flat));
+    EXPECT_EQ(FirstNoteOn(test::ReadBytes(plain)), 0x3C);
+    const int up = FirstNoteOn(test::ReadBytes(raised)), down = FirstNoteOn(test::ReadBytes(flat));
     ASSERT_GE(down, 0);
     EXPECT_EQ(up - down, 12);
     EXPECT_EQ(control.LoadedSong(), loaded);

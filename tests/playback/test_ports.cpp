@@ -4,11 +4,10 @@
 #include <cerrno>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <random>
 #include <sstream>
 #include <vector>
 
+#include "common/Files.h"
 #include "playback/Ports.h"
 #include "playback/RtMidiPort.h"
 
@@ -30,35 +29,10 @@ std::uint32_t Short(std::uint8_t status, std::uint8_t d1 = 0, std::uint8_t d2 = 
     return status | (d1 << 8) | (d2 << 16);
 }
 
-class TempDir {
-public:
-    TempDir()
-    {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("rovanta-ports-" + std::to_string(random()));
-        fs::create_directory(path_);
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    fs::path Put(const std::string& name, const std::string& content = "not a SoundFont") const
-    {
-        std::ofstream(path_ / name, std::ios::binary) << content;
-        return path_ / name;
-    }
+using test::ReadText;
 
-private:
-    fs::path path_;
-};
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using test::TempDir;
+const std::string kNotAFont = "not a SoundFont";
 
 TEST(ShortMessageSize, FollowsTheStatusByte)
 {
@@ -175,7 +149,7 @@ TEST(LogPortFile, AFailedOutputFailsTheSends)
 TEST(LogPortFile, FileCollectsAllPlaybacksOfARun)
 {
     TempDir dir;
-    const fs::path path = dir.Put("old.log", "left from an earlier run\n");
+    const fs::path path = dir.Write("old.log", "left from an earlier run\n");
     std::int64_t now = 0;
     LogSystem system(path, [&now] { return now; });
     EXPECT_EQ(system.Name(), "Message log: " + path.string());
@@ -186,7 +160,7 @@ TEST(LogPortFile, FileCollectsAllPlaybacksOfARun)
     port->Close();
     port = system.Open(kMidiMapper);  // the second playback appends
     port->Reset();
-    EXPECT_EQ(ReadFile(path), "000000000 91 30 20\n000000000 close\n000000000 reset\n");
+    EXPECT_EQ(ReadText(path), "000000000 91 30 20\n000000000 close\n000000000 reset\n");
 }
 
 TEST(LogPortFile, UncreatableFileFailsTheOpenAndSaysWhy)
@@ -225,14 +199,14 @@ TEST(SynthSoundFont, SearchOrderAndAbsence)
     EXPECT_EQ(system.Open(kMidiMapper), nullptr);
     EXPECT_EQ(system.Name(), "Built-in synthesizer");
 
-    dir.Put("other.sf2");
+    dir.Write("other.sf2", kNotAFont);
     fs::create_symlink(dir.path() / "nowhere.sf2", dir.path() / "default-GM.sf2");  // dangling
     EXPECT_EQ(system.DeviceCount(), 0);
 
-    dir.Put("TimGM6mb.sf2");
+    dir.Write("TimGM6mb.sf2", kNotAFont);
     EXPECT_EQ(FindSoundFont(config), dir.path() / "TimGM6mb.sf2");
     EXPECT_EQ(system.DeviceCount(), 1);
-    dir.Put("FluidR3_GM.sf2");
+    dir.Write("FluidR3_GM.sf2", kNotAFont);
     EXPECT_EQ(FindSoundFont(config), dir.path() / "FluidR3_GM.sf2");
     fs::remove(dir.path() / "default-GM.sf2");
     fs::create_symlink(dir.path() / "TimGM6mb.sf2", dir.path() / "default-GM.sf2");
@@ -244,8 +218,8 @@ TEST(SynthSoundFont, SearchDirectoriesInOrderAndExplicitFontAlone)
 {
     TempDir first;
     TempDir second;
-    second.Put("default-GM.sf2");
-    first.Put("TimGM6mb.sf2");
+    second.Write("default-GM.sf2", kNotAFont);
+    first.Write("TimGM6mb.sf2", kNotAFont);
     SynthConfig config = ConfigIn(first.path());
     config.searchDirs.push_back(second.path());
     EXPECT_EQ(FindSoundFont(config), first.path() / "TimGM6mb.sf2");
@@ -253,14 +227,14 @@ TEST(SynthSoundFont, SearchDirectoriesInOrderAndExplicitFontAlone)
     config.soundFont = second.path() / "mine.sf2";  // named but not there
     EXPECT_FALSE(FindSoundFont(config));
     EXPECT_EQ(SynthSystem(config).DeviceCount(), 0);
-    second.Put("mine.sf2");
+    second.Write("mine.sf2", kNotAFont);
     EXPECT_EQ(FindSoundFont(config), second.path() / "mine.sf2");
 }
 
 TEST(SynthSoundFont, UnreadableSoundFontFailsTheOpen)
 {
     TempDir dir;
-    dir.Put("TimGM6mb.sf2", "RIFF but not really");
+    dir.Write("TimGM6mb.sf2", "RIFF but not really");
     SynthSystem system(ConfigIn(dir.path()));
     EXPECT_EQ(system.DeviceCount(), 1);
     EXPECT_EQ(system.Open(kMidiMapper), nullptr);

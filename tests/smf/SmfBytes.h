@@ -3,17 +3,15 @@
 // readable hex turned into bytes, chunks and headers around them, padding of an
 // exact size, and a temporary file the loader can open by path.
 
-#include <atomic>
 #include <cctype>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <random>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "common/Files.h"
 
 namespace rovanta::test {
 
@@ -107,29 +105,14 @@ inline Bytes Padding(std::size_t n)
     return out;
 }
 
-// A file in the temporary folder that lives as long as this object.
+// A file in a folder of its own that lives as long as this object.
 class TempFile {
 public:
-    explicit TempFile(const Bytes& bytes)
-    {
-        static std::atomic<unsigned> counter{0};
-        std::random_device random;
-        path_ = (std::filesystem::temp_directory_path() /
-                 ("rovanta-smf-" + std::to_string(random()) + "-" + std::to_string(counter++) + ".mid"))
-                    .string();
-        std::ofstream out(path_, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    }
-    ~TempFile()
-    {
-        std::error_code ec;
-        std::filesystem::remove(path_, ec);
-    }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
+    explicit TempFile(const Bytes& bytes) : path_(dir_.Write("song.mid", bytes)) {}
     const std::string& Path() const { return path_; }
 
 private:
+    TempDir dir_;
     std::string path_;
 };
 
