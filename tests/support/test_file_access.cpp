@@ -10,10 +10,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <optional>
-#include <random>
 
+#include "common/Files.h"
 #include "common/TestSinks.h"
 #include "support/FileAccess.h"
 #include "support/RunContext.h"
@@ -39,39 +38,14 @@ Bytes Pattern(std::size_t n, unsigned seed)
 
 class FileAccessTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::random_device random;
-        dir_ = fs::temp_directory_path() / ("rovanta-fa-" + std::to_string(random()));
-        ASSERT_TRUE(fs::create_directory(dir_));
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(dir_, ec);
-    }
-
-    std::string PathOf(const std::string& name) const { return (dir_ / name).string(); }
-
-    std::string Put(const std::string& name, const Bytes& bytes) const
-    {
-        std::ofstream(dir_ / name, std::ios::binary)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return PathOf(name);
-    }
-
-    static Bytes Get(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string PathOf(const std::string& name) const { return dir_ / name; }
+    std::string Put(const std::string& name, const Bytes& bytes) const { return dir_.Write(name, bytes); }
+    static Bytes Get(const std::string& path) { return test::ReadBytes(path); }
 
     std::vector<std::string> Listing() const
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_))
+        for (const auto& entry : fs::directory_iterator(dir_.path()))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
@@ -87,18 +61,20 @@ protected:
     }
 
     test::Recorded r_;
-    fs::path dir_;
+    test::TempDir dir_;
 };
 
+// Every failed access reports (the whole-file read names the path first),
+// leaves the buffer alone and tells the run context which file and why.
 TEST_F(FileAccessTest, EveryFailedAccessNamesTheFileAndTheSystemsReason)
 {
     const std::string plain = Put("plain", Pattern(4, 0));
     const std::string folder = PathOf("folder.mid");
     fs::create_directory(folder);
     const std::string missing = PathOf("missing.mid");
-    const std::string withNul = plain + std::string(1, '\0') + "x";
-    Bytes buffer(16, 0);
-    std::uint32_t count = 0;
+    const std::string withNul = plain + std::string(1, '\0') + "x";  // not cut short at the NUL
+    Bytes buffer(16, 0xEE);
+    std::uint32_t count = 99;
     using Access = std::function<int(const std::string&)>;
     const Access readWhole = [&](const std::string& p) { return ReadWholeFile(r_.ctx, p, buffer.data(), &count, 16); };
     const Access readExact = [&](const std::string& p) { return ReadFileExact(r_.ctx, p, buffer.data(), 4); };
@@ -107,45 +83,38 @@ TEST_F(FileAccessTest, EveryFailedAccessNamesTheFileAndTheSystemsReason)
         const Access& access;
         std::string path;
         int error;
+        Reports reports;
     } cases[] = {
-        {readWhole, missing, ENOENT},
-        {readWhole, folder, EISDIR},
-        {readExact, missing, ENOENT},
-        {readExact, withNul, EINVAL},
-        {write, plain + "/out.mid", ENOTDIR},
-        {write, PathOf("nodir/out.mid"), ENOENT},
-        {write, folder, EISDIR},
-        {write, "", EINVAL},
+        {readWhole, missing, ENOENT, {missing, kCantOpen}},
+        {readWhole, folder, EISDIR, {kCantRead}},
+        {readExact, missing, ENOENT, {kCantOpen}},
+        {readExact, folder, EISDIR, {kCantRead}},
+        {readExact, withNul, EINVAL, {kCantOpen}},
+        {write, plain + "/out.mid", ENOTDIR, {kCantOpen}},
+        {write, PathOf("nodir/out.mid"), ENOENT, {kCantOpen}},
+        {write, folder, EISDIR, {kCantOpen}},
+        {write, "", EINVAL, {kCantOpen}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.access(c.path), 0) << c.path;
         ExpectFailure(c.path, c.error);
+        EXPECT_EQ(r_.Take(), c.reports) << c.path;
     }
     EXPECT_EQ(r_.ctx.LastFileFailure()->reason, "Invalid argument");
+    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(buffer, Bytes(16, 0xEE));
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"folder.mid", "plain"}));
+    EXPECT_EQ(Get(plain), Pattern(4, 0));
+    EXPECT_TRUE(fs::is_directory(folder));
 
-    // The open check reports nothing but can say why.
+    // The open check and the size report nothing; the open check can say why.
     for (const auto& [path, error] : {std::pair{missing, ENOENT}, std::pair{folder, EISDIR}, std::pair{plain, 0}}) {
         int why = -1;
         EXPECT_EQ(FileCanOpen(path, &why), error == 0 ? 1 : 0) << path;
         EXPECT_EQ(why, error) << path;
     }
-}
-
-TEST_F(FileAccessTest, ReadWholeFileOfMissingFileShowsPathThenCantOpen)
-{
-    const std::string path = PathOf("missing.mid");
-    Bytes buffer(16, 0xEE);
-    std::uint32_t count = 99;
-    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 16), 0);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(r_.Take(), (Reports{path, kCantOpen}));
-    EXPECT_EQ(buffer, Bytes(16, 0xEE));
-
-    // ReadFileExact does not show the path; a name with a NUL is not cut short.
-    const std::string existing = Put("a", Pattern(4, 0));
-    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 4), 0);
-    EXPECT_EQ(ReadFileExact(r_.ctx, existing + std::string(1, '\0') + "x", buffer.data(), 4), 0);
-    EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen}));
+    EXPECT_EQ(FileSizeOf(r_.ctx, folder), 0u);
+    EXPECT_TRUE(r_.Take().empty());
 }
 
 TEST_F(FileAccessTest, ReadWholeFileReadsAtMostCapacity)
@@ -204,27 +173,6 @@ TEST_F(FileAccessTest, ReadFileExactReportsShortFileButCountsItAsRead)
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 10, Pattern(10, 3).begin()));
 }
 
-TEST_F(FileAccessTest, DirectoryIsNeitherReadableNorSizedNorWritable)
-{
-    const std::string path = PathOf("folder.mid");
-    fs::create_directory(path);
-    Bytes buffer(16, 0);
-    std::uint32_t count = 5;
-    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 16), 0);
-    EXPECT_EQ(count, 0u);
-    EXPECT_EQ(ReadWholeFile(r_.ctx, path, buffer.data(), &count, 0), 0);
-    EXPECT_EQ(ReadFileExact(r_.ctx, path, buffer.data(), 16), 0);
-    EXPECT_EQ(r_.Take(), (Reports{kCantRead, kCantRead, kCantRead}));
-
-    EXPECT_EQ(FileCanOpen(path), 0);
-    EXPECT_EQ(FileSizeOf(r_.ctx, path), 0u);
-    EXPECT_TRUE(r_.Take().empty());
-
-    EXPECT_EQ(WriteWholeFile(r_.ctx, path, buffer.data(), 16), 0);
-    EXPECT_EQ(r_.Take(), Reports{kCantOpen});
-    EXPECT_TRUE(fs::is_directory(path));
-}
-
 TEST_F(FileAccessTest, WriteCreatesAndRewritesFromLengthZero)
 {
     const std::string path = PathOf("out.mid");
@@ -258,26 +206,14 @@ TEST_F(FileAccessTest, WriteKeepsPermissionsAndNewFilesFollowUmask)
 
 TEST_F(FileAccessTest, WriteThroughSymlinkReplacesTheLinkedFile)
 {
-    fs::create_directory(dir_ / "real");
+    fs::create_directory(dir_.path() / "real");
     const std::string real = Put("real/target.mid", Pattern(100, 0));
-    fs::create_symlink("real/target.mid", dir_ / "link.mid");
+    fs::create_symlink("real/target.mid", dir_.path() / "link.mid");
     const Bytes data = Pattern(30, 9);
     ASSERT_EQ(WriteWholeFile(r_.ctx, PathOf("link.mid"), data.data(), 30), 1);
-    EXPECT_TRUE(fs::is_symlink(dir_ / "link.mid"));
+    EXPECT_TRUE(fs::is_symlink(dir_.path() / "link.mid"));
     EXPECT_EQ(Get(real), data);
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir_ / "real"), {}), 1);
-}
-
-TEST_F(FileAccessTest, WriteThatCannotCreateReportsCantOpenAndLeavesNothing)
-{
-    const std::string plain = Put("plain", Pattern(4, 0));
-    const Bytes data = Pattern(10, 1);
-    EXPECT_EQ(WriteWholeFile(r_.ctx, plain + "/out.mid", data.data(), 10), 0);
-    EXPECT_EQ(WriteWholeFile(r_.ctx, PathOf("nodir/out.mid"), data.data(), 10), 0);
-    EXPECT_EQ(WriteWholeFile(r_.ctx, "", data.data(), 10), 0);
-    EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen, kCantOpen}));
-    EXPECT_EQ(Listing(), std::vector<std::string>{"plain"});
-    EXPECT_EQ(Get(plain), Pattern(4, 0));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "real"), {}), 1);
 }
 
 TEST_F(FileAccessTest, WriteDeniedByPermissionsKeepsExistingFile)
@@ -292,7 +228,7 @@ TEST_F(FileAccessTest, WriteDeniedByPermissionsKeepsExistingFile)
     // A read-only file in a writable directory must not be replaced.
     EXPECT_EQ(WriteWholeFile(r_.ctx, locked, data.data(), 10), 0);
     ExpectFailure(locked, EACCES);
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
+    fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_EQ(WriteWholeFile(r_.ctx, path, data.data(), 10), 0);
     ExpectFailure(path, EACCES);
     EXPECT_EQ(r_.Take(), (Reports{kCantOpen, kCantOpen}));
