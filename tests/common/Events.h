@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/SongDump.h"
 #include "song/MidiTrackData.h"
 #include "song/MusicEvent.h"
 
@@ -106,6 +107,18 @@ inline std::vector<std::string> Picture(const MidiTrackData& track)
         default: s = "kind" + std::to_string(e.kind); break;
         }
         out.push_back(s + "@" + std::to_string(tick));
+    }
+    return out;
+}
+
+// "tick description" per event, every field the event uses spelled out.
+inline std::vector<std::string> Described(const MidiTrackData& track)
+{
+    std::vector<std::string> out;
+    std::int64_t tick = 0;
+    for (const MusicEvent& e : track.Events()) {
+        tick += e.delta;
+        out.push_back(std::to_string(tick) + " " + cli::DescribeEvent(e));
     }
     return out;
 }

@@ -193,22 +193,71 @@ TEST(LoaderLimits, DamageThatLeavesNothingIsAFailedLoad)
     }
 }
 
-// --- format 0: split by channel and merged back ----------------------------------
+// --- what a load makes of a file --------------------------------------------------
 
-TEST(Format0Split, SameTickEventsComeOutMetaSysExChannelOrder)
+TEST(Loads, SongsAsLoaded)
 {
-    Recorded r;
-    Loaded l(r.ctx, Smf(0, 96, {Chunk("00 92 3C 40 | 00 F0 05 7E 7F 09 01 F7 | 00 90 40 40 | 00 FF 51 03 07 A1 20 |"
-                                      "60 82 3C 00 | 00 80 40 00 | 00 FF 2F 00")}));
-    ASSERT_NE(l.loader.Song(), nullptr);
-    // No master volume is added to a format-0 file.
-    EXPECT_EQ(l.Pic(), (Strings{"meta81@0", "sysex@0", "note64/96@0", "note60/96@0", "eot@96"}));
-    EXPECT_EQ(l.Track().At(3).channel, 2);
-    EXPECT_EQ(l.loader.Format(), 1);
-    EXPECT_EQ(l.loader.ProbeResult(), 0);
-    EXPECT_EQ(l.loader.Song()->division, 96);
-    EXPECT_TRUE(r.Take().empty());
+    const std::string added = "0 sysex class=1 val=127 len=9 bytes=F0 07 7F 7F 04 01 00 7F F7";
+    const Bytes lyric = Chunk(Hex("00 FF 05 01 6C | 00 FF 2F 00"), "XFKM");
+    const struct {
+        const char* name;
+        Bytes file;
+        Strings song;
+        Strings reports;
+    } cases[] = {
+        {"format 0 is split by channel and merged back: metas, system exclusive, then by channel",
+         Smf(0, 96, {Chunk("00 92 3C 40 | 00 F0 05 7E 7F 09 01 F7 | 00 90 40 40 | 00 FF 51 03 07 A1 20 |"
+                           "60 82 3C 00 | 00 80 40 00 | 00 FF 2F 00")}),
+         {"0 meta type=0x51 tempo=500000", "0 sysex class=9 val=0 len=7 bytes=F0 05 7E 7F 09 01 F7",
+          "0 paired ch=0 note=64 dur=96 vel=64", "0 paired ch=2 note=60 dur=96 vel=64", "96 end-of-track"},
+         {}},
+        {"format 1 tracks on one channel interleave, the lower track first at equal times",
+         Smf(1, 96, {Chunk("00 90 3C 40 | 32 80 3C 00 | 81 16 90 3E 40 | 32 80 3E 00 |"
+                           "81 16 90 40 40 | 0A 80 40 00 | 00 FF 2F 00"),
+                     Chunk("64 90 3D 40 | 32 80 3D 00 | 81 16 90 3F 40 | 32 80 3F 00 |"
+                           "32 90 41 40 | 0A 80 41 00 | 00 FF 2F 00")}),
+         {added, "0 paired ch=0 note=60 dur=50 vel=64", "100 paired ch=0 note=61 dur=50 vel=64",
+          "200 paired ch=0 note=62 dur=50 vel=64", "300 paired ch=0 note=63 dur=50 vel=64",
+          "400 paired ch=0 note=64 dur=10 vel=64", "400 paired ch=0 note=65 dur=10 vel=64", "410 end-of-track"},
+         {}},
+        {"fewer chunks than announced", Smf(1, 96, {NoteTrack(60), NoteTrack(62)}, 3),
+         {added, "0 paired ch=0 note=60 dur=16 vel=64", "0 paired ch=0 note=62 dur=16 vel=64", "16 end-of-track"},
+         {"M1DT00000000 MidiF1Data Error!"}},
+        {"chunks beyond the announced count are not read", Smf(1, 96, {NoteTrack(60), lyric}, 1),
+         {added, "0 paired ch=0 note=60 dur=16 vel=64", "16 end-of-track"}, {}},
+        {"an XFKM chunk is read", Smf(1, 96, {NoteTrack(60), lyric}),
+         {added, "0 paired ch=0 note=60 dur=16 vel=64", R"(0 meta type=0x05 text="l")", "16 end-of-track"}, {}},
+        {"a missing master volume goes silently to the first track with channel events",
+         Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00"), Chunk("00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}),
+         {"0 meta type=0x51 tempo=500000", added, "0 paired ch=0 note=60 dur=96 vel=64", "96 end-of-track"}, {}},
+        {"or to the first track", Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00")}),
+         {added, "0 meta type=0x51 tempo=500000", "0 end-of-track"}, {}},
+        {"two tracks with a master volume report once and keep both",
+         Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 00 FF 2F 00"),
+                     Chunk("00 F0 07 7F 7F 04 01 00 5A F7 | 00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}),
+         {"0 sysex class=1 val=100 len=9 bytes=F0 07 7F 7F 04 01 00 64 F7",
+          "0 sysex class=1 val=90 len=9 bytes=F0 07 7F 7F 04 01 00 5A F7", "0 paired ch=0 note=60 dur=96 vel=64",
+          "96 end-of-track"},
+         {"M1DT03000006 There are more than two master volume!"}},
+        {"two in one track warn once",
+         Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 10 F0 07 7F 7F 04 01 00 5A F7 |"
+                           "00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}),
+         {"0 sysex class=1 val=100 len=9 bytes=F0 07 7F 7F 04 01 00 64 F7",
+          "16 sysex class=1 val=90 len=9 bytes=F0 07 7F 7F 04 01 00 5A F7", "16 paired ch=0 note=60 dur=96 vel=64",
+          "112 end-of-track"},
+         {"MDTK0D000011 複数のマスターボリュームが設定されています。"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorded r;
+        Loaded l(r.ctx, c.file);
+        ASSERT_NE(l.loader.Song(), nullptr);
+        EXPECT_EQ(test::Described(l.Track()), c.song);
+        EXPECT_EQ(r.Take(), c.reports);
+    }
 }
+
+// --- format 0: split by channel and merged back ----------------------------------
 
 TEST(Format0Split, SeventeenTracksEachEndAtTheSongsEnd)
 {
@@ -220,7 +269,7 @@ TEST(Format0Split, SeventeenTracksEachEndAtTheSongsEnd)
     song.SetTrack(test::Track(r.ctx, kPaired,
                               {test::Meta(0, meta::kTempo, 500000), test::Paired(0, 0, 60, 10),
                                test::Paired(20, 5, 62, 10), drumPart, test::SysEx(10, Hex("F0 05 7E 7F 09 01 F7")),
-                               test::Eot(60)}));
+                               test::Eot(60), test::Eot(10)}));  // a second End of Track ends nothing more
     MidiF1Data split = MidiF1Data::CreateFromSong(song, kCapacity);
     ASSERT_EQ(split.TrackCount(), 17);
     EXPECT_EQ(split.State(), kPaired);
@@ -239,20 +288,6 @@ TEST(Format0Split, SeventeenTracksEachEndAtTheSongsEnd)
 
 // --- format 1: tracks merged by time ---------------------------------------------
 
-TEST(Format1Merge, TwoTracksOnOneChannelInterleaveLowerTrackFirst)
-{
-    Recorded r;
-    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 90 3C 40 | 32 80 3C 00 | 81 16 90 3E 40 | 32 80 3E 00 |"
-                                      "81 16 90 40 40 | 0A 80 40 00 | 00 FF 2F 00"),
-                                Chunk("64 90 3D 40 | 32 80 3D 00 | 81 16 90 3F 40 | 32 80 3F 00 |"
-                                      "32 90 41 40 | 0A 80 41 00 | 00 FF 2F 00")}));
-    ASSERT_NE(l.loader.Song(), nullptr);
-    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "note60/50@0", "note61/50@100", "note62/50@200", "note63/50@300",
-                                "note64/10@400", "note65/10@400", "eot@410"}));
-    for (const MusicEvent& e : l.Track().Events()) EXPECT_TRUE(e.kind != kind::kPairedNote || e.channel == 0);
-    EXPECT_TRUE(r.Take().empty());
-}
-
 TEST(Format1Merge, SixtyFourAnnouncedTracksReadThirtyTwo)
 {
     Bytes file = test::Header(1, 64, 96);
@@ -269,26 +304,6 @@ TEST(Format1Merge, SixtyFourAnnouncedTracksReadThirtyTwo)
     EXPECT_EQ(notes, 32);
     EXPECT_TRUE(l.Track().At(l.Track().Count() - 1).IsEndOfTrack());
     EXPECT_EQ(r.Take(), Strings{"M1DT03000001 The number of Track is too many!"});
-}
-
-TEST(Format1Merge, FewerChunksThanAnnouncedStillLoad)
-{
-    Recorded r;
-    Loaded l(r.ctx, Smf(1, 96, {NoteTrack(60), NoteTrack(62)}, 3));
-    ASSERT_NE(l.loader.Song(), nullptr);
-    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "note60/16@0", "note62/16@0", "eot@16"}));
-    EXPECT_EQ(r.Take(), Strings{"M1DT00000000 MidiF1Data Error!"});
-}
-
-TEST(Format1Merge, ChunksBeyondTheAnnouncedCountAreNotRead)
-{
-    const Bytes lyric = Chunk(Hex("00 FF 05 01 6C | 00 FF 2F 00"), "XFKM");
-    Recorded r;
-    Loaded one(r.ctx, Smf(1, 96, {NoteTrack(60), lyric}, 1));
-    EXPECT_EQ(one.Pic(), (Strings{"sysex@0", "note60/16@0", "eot@16"}));
-    Loaded two(r.ctx, Smf(1, 96, {NoteTrack(60), lyric}));
-    EXPECT_EQ(two.Pic(), (Strings{"sysex@0", "note60/16@0", "meta5@0", "eot@16"}));
-    EXPECT_TRUE(r.Take().empty());
 }
 
 TEST(Format1Merge, LongEventsAreReportedWhenEachWorkingTrackIsReleased)
@@ -355,42 +370,6 @@ TEST(Names, JoinedNamesOf128CharactersBecomeLongName)
     const std::string a(60, 'a');
     EXPECT_EQ(SongName(r.ctx, {a, std::string(64, 'b')}), std::string(64, 'b') + " / " + a);
     EXPECT_EQ(SongName(r.ctx, {a, std::string(65, 'b')}), "long name");
-}
-
-// --- master volume -------------------------------------------------------------------
-
-TEST(MasterVolume, MissingOneIsAddedSilentlyToTheFirstTrackWithChannelEvents)
-{
-    Recorded r;
-    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00"), Chunk("00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
-    ASSERT_EQ(l.Pic(), (Strings{"meta81@0", "sysex@0", "note60/96@0", "eot@96"}));
-    const MusicEvent& mv = l.Track().At(1);
-    EXPECT_EQ(mv.type, 1);
-    EXPECT_EQ(mv.value, 127);
-    EXPECT_EQ(Bytes(mv.Bytes().begin(), mv.Bytes().end()), Hex("F0 07 7F 7F 04 01 00 7F F7"));
-    Loaded metasOnly(r.ctx, Smf(1, 96, {Chunk("00 FF 51 03 07 A1 20 | 00 FF 2F 00")}));
-    EXPECT_EQ(metasOnly.Pic(), (Strings{"sysex@0", "meta81@0", "eot@0"}));
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(MasterVolume, TwoTracksWithMasterVolumeReportOnceAndKeepBoth)
-{
-    Recorded r;
-    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 00 FF 2F 00"),
-                                Chunk("00 F0 07 7F 7F 04 01 00 5A F7 | 00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
-    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "sysex@0", "note60/96@0", "eot@96"}));
-    EXPECT_EQ(l.Track().At(0).value, 100);
-    EXPECT_EQ(l.Track().At(1).value, 90);
-    EXPECT_EQ(r.Take(), Strings{"M1DT03000006 There are more than two master volume!"});
-}
-
-TEST(MasterVolume, TwoInOneTrackWarnOnce)
-{
-    Recorded r;
-    Loaded l(r.ctx, Smf(1, 96, {Chunk("00 F0 07 7F 7F 04 01 00 64 F7 | 10 F0 07 7F 7F 04 01 00 5A F7 |"
-                                      "00 90 3C 40 | 60 80 3C 00 | 00 FF 2F 00")}));
-    EXPECT_EQ(l.Pic(), (Strings{"sysex@0", "sysex@16", "note60/96@16", "eot@112"}));
-    EXPECT_EQ(r.Take(), Strings{"MDTK0D000011 複数のマスターボリュームが設定されています。"});
 }
 
 }  // namespace

@@ -2,19 +2,17 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <optional>
 #include <vector>
 
 #include "pipelines/MirrorPipeline.h"
 #include "common/Events.h"
+#include "common/Files.h"
+#include "common/ScriptedChooser.h"
 #include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "smf/MidiFileLoader.h"
 #include "smf/SmfBytes.h"
 #include "smf/SmfWriter.h"
-#include "support/FileChooser.h"
 
 namespace rovanta {
 namespace {
@@ -56,11 +54,36 @@ TEST(Writer, TheSmallestSong)
     EXPECT_EQ(song.readPosition, 14);
 }
 
-TEST(Writer, NotesAreWrittenWithTheirOwnStatusAndNoteOffVelocity64)
+TEST(Writer, EventsAreWrittenWithTheirOwnStatusInTheWritersOrder)
 {
-    Recorded r;
-    auto song = Song(r.ctx, {On(0, 2, 60, 100), Off(480, 2, 60, 0), Eot(0)});
-    EXPECT_EQ(Events(Image(song)), (Bytes{0x00, 0x92, 0x3C, 0x64, 0x83, 0x60, 0x82, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
+    MusicEvent paired = test::Paired(5, 0, 60, 10);  // never in event form: no bytes for it
+    const struct {
+        const char* name;
+        std::vector<MusicEvent> events;
+        Bytes written;
+        Strings reports;
+    } cases[] = {
+        {"note off with velocity 64",
+         {On(0, 2, 60, 100), Off(480, 2, 60, 0), Eot(0)},
+         {0x00, 0x92, 0x3C, 0x64, 0x83, 0x60, 0x82, 0x3C, 0x40, 0x00, 0xFF, 0x2F, 0x00}, {}},
+        {"a long delta", {Eot(2097152)}, {0x81, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0x00}, {}},
+        {"controls before notes, note offs before note ons",
+         {On(0, 0, 60), test::Program(0, 0, 5), On(480, 0, 62), Off(0, 0, 60), Off(480, 0, 62), Eot(0)},
+         {0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00,
+          0x90, 0x3E, 0x64, 0x83, 0x60, 0x80, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00}, {}},
+        {"bad note numbers as zero; a kind without bytes keeps its time",
+         {On(0, 1, 200), paired, Off(10, 1, 200), Eot(0)},
+         {0x00, 0x91, 0x00, 0x64, 0x0F, 0x81, 0x00, 0x40, 0x00, 0xFF, 0x2F, 0x00},
+         {"MDTK0D000002 Undefined Midi Event"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorded r;
+        MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
+        for (const MusicEvent& e : c.events) song.Track().AppendEvent(e);
+        EXPECT_EQ(Events(Image(song)), c.written);
+        EXPECT_EQ(r.Take(), c.reports);
+    }
 }
 
 TEST(Writer, VariableLengthQuantities)
@@ -72,18 +95,6 @@ TEST(Writer, VariableLengthQuantities)
         AppendVlq(out, value);
         EXPECT_EQ(out, expected) << value;
     }
-    Recorded r;
-    auto song = Song(r.ctx, {Eot(2097152)});
-    EXPECT_EQ(Events(Image(song)), (Bytes{0x81, 0x80, 0x80, 0x00, 0xFF, 0x2F, 0x00}));
-}
-
-TEST(Writer, WithinATickControlsComeBeforeNotesAndNoteOffsBeforeNoteOns)
-{
-    Recorded r;
-    auto song = Song(r.ctx, {On(0, 0, 60), test::Program(0, 0, 5), On(480, 0, 62), Off(0, 0, 60), Off(480, 0, 62),
-                             Eot(0)});
-    EXPECT_EQ(Events(Image(song)), (Bytes{0x00, 0xC0, 0x05, 0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x00,
-                                          0x90, 0x3E, 0x64, 0x83, 0x60, 0x80, 0x3E, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
 }
 
 TEST(Writer, MetasAndTheirWarnings)
@@ -104,15 +115,13 @@ TEST(Writer, MetasAndTheirWarnings)
               (Bytes{0x00, 0xFF, 0x58, 0x04, 6, 3, 24, 8, 0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20, 0x00, 0xFF, 0x2F, 0x00}));
     // Once only, however many long metas the song has.
     EXPECT_EQ(r.Take(), Strings{"MDTK0D00000B サイズが大きすぎるイベントが含まれています。"});
-}
 
-TEST(Writer, BadNoteNumbersAreWrittenAsZeroAndKindsWithoutBytesKeepTheirTime)
-{
-    Recorded r;
-    MusicEvent paired = test::Paired(5, 0, 60, 10);  // never in event form: no bytes for it
-    auto song = Song(r.ctx, {On(0, 1, 200), paired, Off(10, 1, 200), Eot(0)});
-    EXPECT_EQ(Events(Image(song)), (Bytes{0x00, 0x91, 0x00, 0x64, 0x0F, 0x81, 0x00, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
-    EXPECT_EQ(r.Take(), Strings{"MDTK0D000002 Undefined Midi Event"});
+    // 128 bytes are not long yet.
+    Recorded fresh;
+    text.SetBytes(reinterpret_cast<const std::uint8_t*>(body.data()), 128);
+    auto edge = Song(fresh.ctx, {text, Eot(0)});
+    EXPECT_EQ(Events(Image(edge)).size(), 1 + 2 + 2 + 128 + 4u);
+    EXPECT_TRUE(fresh.Take().empty());
 }
 
 TEST(Writer, ATrackThatCannotBeEncodedLeavesNothingToSave)
@@ -121,10 +130,9 @@ TEST(Writer, ATrackThatCannotBeEncodedLeavesNothingToSave)
     auto noEnd = Song(r.ctx, {On(0, 0, 60), Off(10, 0, 60)});
     EXPECT_TRUE(Image(noEnd).empty());
     EXPECT_EQ(noEnd.State(), track_state::kEventForm);
-    const auto path = std::filesystem::temp_directory_path() / "rovanta-writer-refused.mid";
-    std::filesystem::remove(path);
-    EXPECT_EQ(SaveToFile(noEnd, path.string()), 0);
-    EXPECT_FALSE(std::filesystem::exists(path));
+    const test::TempDir dir;
+    EXPECT_EQ(SaveToFile(noEnd, dir / "refused.mid"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "refused.mid"));
 
     MidiF0Data paired(r.ctx, kCapacity, track_state::kPaired, 480);
     Encode(paired);
@@ -165,9 +173,10 @@ TEST(Writer, ACutChunkEndsEveryNoteStillSoundingAndThenItself)
     std::uint32_t chunkLength = 0;
     for (int i = 18; i < 22; ++i) chunkLength = chunkLength << 8 | image[static_cast<std::size_t>(i)];
     EXPECT_EQ(chunkLength, image.size() - 22);
-    // Note offs in the order the notes were struck, then the End of Track, all at delta 0.
-    EXPECT_EQ(Bytes(image.end() - 12, image.end()),
-              (Bytes{0x00, 0x81, 62, 0x40, 0x00, 0x80, 64, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
+    // After the last control change, note offs for the notes still sounding in
+    // the order they were struck (60 has ended), then the End of Track, all at delta 0.
+    EXPECT_EQ(Bytes(image.end() - 16, image.end()),
+              (Bytes{0x01, 0xB2, 0x07, 0x64, 0x00, 0x81, 62, 0x40, 0x00, 0x80, 64, 0x40, 0x00, 0xFF, 0x2F, 0x00}));
     const auto tracks = test::ReadNoteTracks(image);
     ASSERT_EQ(tracks.size(), 1u);
     EXPECT_EQ(test::NotesHeard(tracks[0]).size(), 3u);
@@ -223,32 +232,10 @@ TEST(Save, NotesAfterASystemExclusiveReadUnderRunningStatusReadBackEverywhere)
 
 // --- whole files ------------------------------------------------------------------
 
-class ScriptedChooser : public FileChooser {
-public:
-    explicit ScriptedChooser(std::optional<std::string> answer) : answer_(std::move(answer)) {}
-    std::optional<FileDialogAnswer> Choose(const FileDialogRequest& request) override
-    {
-        lastRequest = request;
-        if (!answer_) return std::nullopt;
-        return FileDialogAnswer{*answer_, 1};
-    }
-    FileDialogRequest lastRequest;
-
-private:
-    std::optional<std::string> answer_;
-};
-
-Bytes ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(Save, AFormatOneSongIsSavedAsFormatZeroAndLoadsBackTheSame)
 {
     Recorded r;
-    const auto dir = std::filesystem::temp_directory_path() / "rovanta-save-test";
-    std::filesystem::create_directories(dir);
+    const test::TempDir dir;
     int files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(ROVANTA_TEST_DATA)) {
         if (entry.path().extension() != ".mid") continue;
@@ -257,24 +244,25 @@ TEST(Save, AFormatOneSongIsSavedAsFormatZeroAndLoadsBackTheSame)
         ASSERT_NE(loader.FileLength(), 0u) << entry.path();
         loader.BuildSong();
         for (const MirrorSettings settings : {MirrorSettings{}, MirrorSettings{true, true, 1}}) {
-            const auto out = dir / entry.path().filename();
-            ScriptedChooser chooser(out.string());
+            const std::string out = dir / entry.path().filename().string();
+            test::ScriptedChooser chooser;
+            chooser.answers = {out, out};
             ASSERT_EQ(SaveMirrored(*loader.Song(), settings, chooser), 1);
-            EXPECT_TRUE(chooser.lastRequest.save);
-            EXPECT_EQ(chooser.lastRequest.defaultExtension, "*.mid");
-            EXPECT_EQ(chooser.lastRequest.filter, "SMF files|*.mid|");
-            const Bytes first = ReadFile(out);
+            EXPECT_TRUE(chooser.requests.at(0).save);
+            EXPECT_EQ(chooser.requests[0].defaultExtension, "*.mid");
+            EXPECT_EQ(chooser.requests[0].filter, "SMF files|*.mid|");
+            const Bytes first = test::ReadBytes(out);
             ASSERT_GE(first.size(), 22u);
             EXPECT_EQ(first[9], 0);   // format 0
             EXPECT_EQ(first[11], 1);  // one track
 
             // Saving the same mirrored song again gives the same bytes.
             ASSERT_EQ(SaveMirrored(*loader.Song(), settings, chooser), 1);
-            EXPECT_EQ(ReadFile(out), first);
+            EXPECT_EQ(test::ReadBytes(out), first);
 
             // And reading it back gives the mirrored song.
             MidiFileLoader again(r.ctx);
-            again.Load(out.string());
+            again.Load(out);
             ASSERT_NE(again.FileLength(), 0u);
             again.BuildSong();
             MidiF0Data expected = MirroredCopy(*loader.Song(), settings);
@@ -294,8 +282,7 @@ TEST(Save, AFormatOneSongIsSavedAsFormatZeroAndLoadsBackTheSame)
             ++files;
         }
     }
-    std::filesystem::remove_all(dir);
-    EXPECT_GE(files, 4);
+    EXPECT_GE(files, 20);
 }
 
 TEST(Save, ACancelledDialogWritesNothing)
@@ -303,7 +290,7 @@ TEST(Save, ACancelledDialogWritesNothing)
     Recorded r;
     auto song = Song(r.ctx, {Eot(0)});
     Encode(song);
-    ScriptedChooser cancel(std::nullopt);
+    test::ScriptedChooser cancel;
     EXPECT_EQ(Save(song, cancel), 0);
     EXPECT_TRUE(r.Take().empty());
 }
