@@ -1,5 +1,5 @@
-// At the 131,072-event limit nothing is lost that need not be, and what
-// cannot be kept is reported.
+// At the 131,072-event limit and at the writer's 393,216-byte block nothing is
+// lost that need not be, and what cannot be kept is reported.
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "common/Events.h"
+#include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "mirror/Mirror.h"
+#include "smf/SmfWriter.h"
 #include "smf/MidiF1Data.h"
 #include "song/TrackMerge.h"
 
@@ -56,6 +58,54 @@ TEST(Capacity, AMergeIntoAnExactlyFullTableGivesItsLastPlaceToTheEndOfTrack)
     for (const MusicEvent& e : target.Events()) tick += e.delta;
     EXPECT_EQ(tick, 10);  // at the tick of the event it replaced
     EXPECT_EQ(r.Take(), Strings{"MDTK0D000006 Large data"});
+}
+
+// The chunk's ordinary events stop 256 bytes before the block's end (the room
+// the closing note offs and End of Track use); a long event may fill the block
+// up to the End of Track's four bytes. Each case sits exactly on its edge.
+TEST(Capacity, TheWriterFillsItsBlockToItsEdges)
+{
+    const std::string cut = "MDTK0D00001A Can not add data!";
+    std::vector<std::uint8_t> sysex{0xF0, 0x97, 0xFF, 0x61};  // 393,185 bytes follow: the event is 393,189 long
+    sysex.resize(393189, 0x01);
+    sysex.back() = 0xF7;
+    struct Case {
+        const char* name;
+        std::vector<MusicEvent> events;
+        int fillers;  // control changes of 4 bytes each before the End of Track
+        std::size_t imageSize;
+        int notesHeard;
+        Strings reports;
+    };
+    std::vector<MusicEvent> strikes;
+    for (int k = 0; k < 70; ++k) strikes.push_back(test::On(0, k % 16, 40 + k / 16));
+    strikes.push_back(test::Program(0, 0, 1));
+    strikes.push_back(test::Program(0, 1, 2));
+    const Case cases[] = {
+        {"an End of Track starting right at the margin is written", {test::Program(0, 0, 1)}, 98237,
+         14 + 8 + 3 + 4 * 98237 + 4, 0, {}},
+        {"a long event filling the block but for the End of Track is written whole", {test::SysEx(0, sysex)}, 0,
+         393216, 0, {cut, cut}},  // the End of Track then finds the margin passed; the long event's release
+        {"the closing note offs fill the room to the End of Track's four bytes", strikes, 98168,
+         14 + 392962 + 59 * 4 + 4, 59, {cut}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::Recorded r;
+        MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
+        for (const MusicEvent& e : c.events) song.Track().AppendEvent(e);
+        for (int i = 0; i < c.fillers; ++i) song.Track().AppendEvent(test::Cc(1, 2, 7, 100));
+        song.Track().AppendEvent(test::Eot(0));
+        Encode(song);
+        ASSERT_EQ(song.State(), track_state::kEncoded);
+        const std::vector<std::uint8_t> image(song.Block().data(), song.Block().data() + song.dataLength);
+        EXPECT_EQ(image.size(), c.imageSize);
+        EXPECT_EQ(std::vector<std::uint8_t>(image.end() - 4, image.end()), (std::vector<std::uint8_t>{0x00, 0xFF, 0x2F, 0x00}));
+        const auto tracks = test::ReadNoteTracks(image);
+        ASSERT_EQ(tracks.size(), 1u);
+        EXPECT_EQ(static_cast<int>(test::NotesHeard(tracks[0]).size()), c.notesHeard);
+        EXPECT_EQ(r.Take(), c.reports);
+    }
 }
 
 }  // namespace
