@@ -2,8 +2,8 @@
 // Plain, step-by-step versions of the track passes, used only by the tests as
 // the yardstick for the product's one-sweep passes. They work through the
 // track's public table primitives (At, Count, InsertEvent, RemoveEventAt,
-// AppendEvent, SetState, State, ReportError) and follow the documented steps in
-// their order, one event at a time, so they may be quadratic. Shared
+// AppendEvent, SetState, State, ReportError) and do what each pass says, in
+// its order, one event at a time, so they may be quadratic. Shared
 // conventions with the product: delta times never go negative, a removed
 // event's delta reaches the next one through AddTicks, and sums that are
 // compared or stored are taken in 64 bits and stored through ClampTicks.

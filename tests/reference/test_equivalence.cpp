@@ -295,29 +295,16 @@ MusicEvent Note(std::int32_t k, std::int32_t delta, std::int32_t note, std::int3
     return e;
 }
 
-MusicEvent Control(std::int32_t delta, std::int32_t controller)
+MusicEvent Other(std::int32_t k, std::int32_t delta, std::int32_t type = 0)
 {
     MusicEvent e(delta);
-    e.kind = kind::kControlChange;
-    e.channel = 0;
-    e.type = controller;
-    return e;
-}
-
-MusicEvent Meta(std::int32_t delta, std::int32_t type)
-{
-    MusicEvent e(delta);
-    e.kind = kind::kMeta;
+    e.kind = k;
+    e.channel = k == kind::kControlChange ? 0 : kNoChannel;
     e.type = type;
     return e;
 }
-
-MusicEvent SysEx(std::int32_t delta)
-{
-    MusicEvent e(delta);
-    e.kind = kind::kSysEx;
-    return e;
-}
+MusicEvent Control(std::int32_t delta, std::int32_t controller) { return Other(kind::kControlChange, delta, controller); }
+MusicEvent Eot(std::int32_t delta) { return Other(kind::kMeta, delta, meta::kEndOfTrack); }
 
 // "kind/delta" per event, plus the note and duration of notes: enough to read
 // a result at a glance.
@@ -346,223 +333,127 @@ std::string Shape(const MidiTrackData& track)
     return out;
 }
 
-MidiTrackData Track(RunContext& ctx, std::int32_t state, std::vector<MusicEvent> events)
+enum class Step { kPair, kUnpair, kRetime480To96, kRetime0To96, kControlsFirst, kSysExFirst, kNoteOffsFirst, kWriterOrder };
+
+void Apply(const Passes& passes, Step step, MidiTrackData& t)
 {
-    return test::MakeTrack(ctx, state, events);
+    switch (step) {
+    case Step::kPair: passes.pair(t); break;
+    case Step::kUnpair: passes.unpair(t); break;
+    case Step::kRetime480To96: passes.retime(t, 480, 96); break;
+    case Step::kRetime0To96: passes.retime(t, 0, 96); break;
+    case Step::kControlsFirst: passes.controlsFirst(t); break;
+    case Step::kSysExFirst: passes.sysExFirst(t); break;
+    case Step::kNoteOffsFirst: passes.noteOffsFirst(t); break;
+    case Step::kWriterOrder:
+        passes.controlsFirst(t);
+        passes.sysExFirst(t);
+        passes.noteOffsFirst(t);
+        break;
+    }
 }
 
-TEST(TrackPassesByHand, PairNotesKeepsEveryStruckNote)
+TEST(TrackPassesByHand, WorkedTracks)
 {
-    using K = std::int32_t;
-    const K on = kind::kNoteOn, off = kind::kNoteOff;
+    constexpr auto kEvents = track_state::kEventForm, kPaired = track_state::kPaired;
+    const std::int32_t on = kind::kNoteOn, off = kind::kNoteOff, paired = kind::kPairedNote;
     MusicEvent otherChannel = Note(off, 5, 60);
     otherChannel.channel = 1;
-    struct Case {
+    const std::vector<std::string> none, wrongForm{kInternalErrorText};
+    const struct {
         const char* name;
+        Step step;
+        std::int32_t state;
         std::vector<MusicEvent> events;
         const char* shape;
-    };
-    const Case cases[] = {
-        {"zero length at tick 0 is kept; a velocity-0 note on is a note off",
+        const std::vector<std::string>& reports;
+    } cases[] = {
+        // Pairing keeps every struck note.
+        {"zero length at tick 0 is kept; a velocity-0 note on is a note off", Step::kPair, kEvents,
          {Note(on, 0, 60, 90), Note(off, 0, 60), Note(on, 0, 60, 80), Note(on, 480, 60, 0), Note(on, 10, 62),
-          Control(5, 7), Meta(0, meta::kEndOfTrack)},
-         "p60:0/0 p60:480/0 p62:5/490 cc7/5 eot/0"},
-        {"a re-strike ends the note; another channel's off does not; a stray off goes, keeping its time",
-         {Note(on, 0, 60), Note(on, 10, 60), otherChannel, Note(off, 5, 60), Note(off, 20, 60), Note(off, 7, 60),
-          Meta(3, meta::kEndOfTrack)},
-         "p60:10/0 p60:10/10 eot/40"},
-        {"on, on, on, off",
-         {Note(on, 0, 60), Note(on, 50, 60), Note(on, 150, 60), Note(off, 100, 60), Meta(0, meta::kEndOfTrack)},
-         "p60:50/0 p60:150/50 p60:100/150 eot/100"},
-        {"the off in a re-strike's tick belongs to the note it cuts short, before or after the strike",
+          Control(5, 7), Eot(0)},
+         "p60:0/0 p60:480/0 p62:5/490 cc7/5 eot/0", none},
+        {"a re-strike ends the note; another channel's off does not; a stray off goes, keeping its time", Step::kPair,
+         kEvents, {Note(on, 0, 60), Note(on, 10, 60), otherChannel, Note(off, 5, 60), Note(off, 20, 60), Note(off, 7, 60), Eot(3)},
+         "p60:10/0 p60:10/10 eot/40", none},
+        {"on, on, on, off", Step::kPair, kEvents,
+         {Note(on, 0, 60), Note(on, 50, 60), Note(on, 150, 60), Note(off, 100, 60), Eot(0)},
+         "p60:50/0 p60:150/50 p60:100/150 eot/100", none},
+        {"the off in a re-strike's tick belongs to the note it cuts short, before or after the strike", Step::kPair,
+         kEvents,
          {Note(on, 0, 60), Note(on, 150, 60), Note(off, 0, 60), Note(off, 50, 60), Note(on, 10, 60), Note(off, 5, 60),
-          Note(on, 0, 60), Meta(20, meta::kEndOfTrack)},
-         "p60:150/0 p60:50/150 p60:5/60 p60:20/5 eot/20"},
-        {"a note never ended lasts until the End of Track",
-         {Note(on, 0, 60), Control(30, 7), Meta(70, meta::kEndOfTrack)}, "p60:100/0 cc7/30 eot/70"},
+          Note(on, 0, 60), Eot(20)},
+         "p60:150/0 p60:50/150 p60:5/60 p60:20/5 eot/20", none},
+        {"a note never ended lasts until the End of Track", Step::kPair, kEvents,
+         {Note(on, 0, 60), Control(30, 7), Eot(70)}, "p60:100/0 cc7/30 eot/70", none},
+        // Unpairing places each note off exactly.
+        {"a note off lands at its tick, before the event already there", Step::kUnpair, kPaired,
+         {Note(paired, 0, 60, 100, 480), Control(480, 7), Eot(0)}, "on60/0 off60v64/480 cc7/0 eot/0", none},
+        {"a note that outlasts the End of Track pushes it to its own end", Step::kUnpair, kPaired,
+         {Note(paired, 0, 60, 100, 960), Eot(480)}, "on60/0 off60v64/960 eot/0", none},
+        {"zero length: note on, then its note off, in its tick; zero velocity: dropped, its time kept", Step::kUnpair,
+         kPaired, {Note(paired, 4, 60, 100, 0), Note(paired, 6, 61, 0, 10), Eot(5)}, "on60/4 off60v64/0 eot/11", none},
+        {"a zero-length note in the tick another note starts stays whole", Step::kUnpair, kPaired,
+         {Note(paired, 0, 64, 100, 30), Note(paired, 0, 60, 100, 0), Eot(30)},
+         "on64/0 on60/0 off60v64/0 off64v64/30 eot/0", none},
+        {"each off before the next note on of its tick", Step::kUnpair, kPaired,
+         {Note(paired, 0, 60, 100, 10), Note(paired, 10, 60, 100, 10), Eot(10)},
+         "on60/0 off60v64/10 on60/0 off60v64/10 eot/0", none},
+        {"offs ending together: the later note's first, before the note on there", Step::kUnpair, kPaired,
+         {Note(paired, 0, 60, 100, 10), Note(paired, 5, 62, 100, 5), Note(paired, 5, 64, 100, 5), Eot(10)},
+         "on60/0 on62/5 off62v64/5 off60v64/0 on64/0 off64v64/5 eot/5", none},
+        // Retiming carries its rounding losses; no division leaves the track unscaled.
+        {"rounding losses carried", Step::kRetime480To96, kPaired,
+         {Control(1, 1), Control(1, 2), Control(1, 3), Control(1, 4), Note(paired, 1, 60, 100, 3), Control(2399, 5),
+          Control(1, 6), Control(2400, 7)},
+         "cc1/0 cc2/0 cc3/0 cc4/0 p60:1/1 cc5/479 cc6/1 cc7/480", none},
+        {"no old division", Step::kRetime0To96, kPaired, {Control(7, 1), Note(paired, 3, 60, 100, 5)},
+         "cc1/7 p60:5/3", none},
+        // Reordering within a tick keeps every tick.
+        {"at the start nothing trades places with the group's first event", Step::kControlsFirst, kEvents,
+         {Control(0, 0), Control(0, 32), Note(on, 0, 60)}, "cc0/0 cc32/0 on60/0", none},
+        {"later on, a moved first event trades places with the next moved one", Step::kControlsFirst, kEvents,
+         {Note(on, 0, 60), Control(10, 0), Control(0, 32), Note(on, 0, 61)}, "on60/0 cc32/10 cc0/0 on61/0", none},
+        {"the writer's order on one tick", Step::kWriterOrder, kEvents,
+         {Note(on, 5, 60), Control(0, 7), Other(kind::kSysEx, 0), Note(off, 0, 62)}, "sx/5 cc7/0 off62v100/0 on60/0",
+         none},
+        {"a note off only trades with a note on of its own tick", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 0, 60), Note(on, 5, 61), Note(off, 0, 60), Note(on, 3, 62), Note(off, 1, 62)},
+         "on60/0 off60v100/5 on61/0 on62/3 off62v100/1", none},
+        {"a zero-length note's off stays behind its own on", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 0, 64), Note(on, 5, 60), Note(off, 0, 60)}, "on64/0 on60/5 off60v100/0", none},
+        {"a note off trades with the nearest note on of another key that sounds on", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 0, 60), Note(on, 5, 62), Note(off, 0, 60)}, "on60/0 off60v100/5 on62/0", none},
+        {"the end of a note struck earlier goes before the re-strike of its key", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 0, 60), Note(on, 5, 60), Note(on, 0, 61), Note(off, 0, 60)}, "on60/0 off60v100/5 on60/0 on61/0",
+         none},
+        {"the same when the earlier note was struck in the same tick", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 3, 60), Note(on, 0, 60), Note(on, 0, 61), Note(off, 0, 60)}, "on60/3 off60v100/0 on60/0 on61/0",
+         none},
+        {"with a zero-length re-strike, the earlier note's end comes first", Step::kNoteOffsFirst, kEvents,
+         {Note(on, 0, 60), Note(on, 5, 60), Note(off, 0, 60), Note(off, 0, 60)}, "on60/0 off60v100/5 on60/0 off60v100/0",
+         none},
+        // Every pass but the system-exclusive one refuses a track in the wrong form.
+        {"pair a paired track", Step::kPair, kPaired, {Note(on, 0, 60, 0)}, "on60/0", wrongForm},
+        {"controls first in paired form", Step::kControlsFirst, kPaired, {Note(on, 0, 60), Control(0, 7)},
+         "on60/0 cc7/0", wrongForm},
+        {"note offs first in paired form", Step::kNoteOffsFirst, kPaired, {Note(on, 0, 60), Note(off, 0, 60)},
+         "on60/0 off60v100/0", wrongForm},
+        {"unpair in event form", Step::kUnpair, kEvents, {Note(paired, 0, 60, 0, 0)}, "p60:0/0", wrongForm},
+        {"retime in event form", Step::kRetime480To96, kEvents, {Control(7, 1)}, "cc1/7", wrongForm},
+        {"retime in event form without a division", Step::kRetime0To96, kEvents, {Control(7, 1)}, "cc1/7", wrongForm},
+        {"system exclusive first has no form test", Step::kSysExFirst, kPaired, {Control(3, 7), Other(kind::kSysEx, 0)},
+         "sx/3 cc7/0", none},
     };
     for (const Passes& passes : kBoth) {
-        for (const Case& c : cases) {
+        for (const auto& c : cases) {
             SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
             test::Recorded run;
-            MidiTrackData t = Track(run.ctx, track_state::kEventForm, c.events);
-            passes.pair(t);
+            MidiTrackData t = test::MakeTrack(run.ctx, c.state, c.events);
+            Apply(passes, c.step, t);
             EXPECT_EQ(Shape(t), c.shape);
-            EXPECT_EQ(t.State(), track_state::kPaired);
-            EXPECT_TRUE(run.Take().empty());
+            EXPECT_EQ(run.Take(), c.reports);
         }
-    }
-}
-
-TEST(TrackPassesByHand, UnpairNotesPlacesNoteOffsExactly)
-{
-    const std::int32_t paired = kind::kPairedNote;
-    struct Case {
-        const char* name;
-        std::vector<MusicEvent> events;
-        const char* shape;
-    };
-    const Case cases[] = {
-        {"a note off lands at its tick, before the event already there",
-         {Note(paired, 0, 60, 100, 480), Control(480, 7), Meta(0, meta::kEndOfTrack)},
-         "on60/0 off60v64/480 cc7/0 eot/0"},
-        {"a note that outlasts the End of Track pushes it to its own end",
-         {Note(paired, 0, 60, 100, 960), Meta(480, meta::kEndOfTrack)}, "on60/0 off60v64/960 eot/0"},
-        {"zero length: note on, then its note off, in its tick; zero velocity: dropped, its time kept",
-         {Note(paired, 4, 60, 100, 0), Note(paired, 6, 61, 0, 10), Meta(5, meta::kEndOfTrack)},
-         "on60/4 off60v64/0 eot/11"},
-        {"a zero-length note in the tick another note starts stays whole",
-         {Note(paired, 0, 64, 100, 30), Note(paired, 0, 60, 100, 0), Meta(30, meta::kEndOfTrack)},
-         "on64/0 on60/0 off60v64/0 off64v64/30 eot/0"},
-    };
-    for (const Passes& passes : kBoth) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
-            test::Recorded run;
-            MidiTrackData t = Track(run.ctx, track_state::kPaired, c.events);
-            passes.unpair(t);
-            EXPECT_EQ(Shape(t), c.shape);
-            EXPECT_EQ(t.State(), track_state::kEventForm);
-            EXPECT_TRUE(run.Take().empty());
-        }
-    }
-}
-
-TEST(TrackPassesByHand, UnpairNotesPutsEachOffBeforeTheNextNoteOnOfItsTick)
-{
-    for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        // Repeated key: the first note's off falls on the tick of the second note on.
-        MidiTrackData t = Track(run.ctx, track_state::kPaired,
-                                {Note(kind::kPairedNote, 0, 60, 100, 10), Note(kind::kPairedNote, 10, 60, 100, 10),
-                                 Meta(10, meta::kEndOfTrack)});
-        passes.unpair(t);
-        EXPECT_EQ(Shape(t), "on60/0 off60v64/10 on60/0 off60v64/10 eot/0");
-    }
-}
-
-TEST(TrackPassesByHand, RetimeCarriesRoundingLosses)
-{
-    for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        MidiTrackData t = Track(run.ctx, track_state::kPaired,
-                                {Control(1, 1), Control(1, 2), Control(1, 3), Control(1, 4),
-                                 Note(kind::kPairedNote, 1, 60, 100, 3), Control(2399, 5), Control(1, 6),
-                                 Control(2400, 7)});
-        passes.retime(t, 480, 96);
-        EXPECT_EQ(Shape(t), "cc1/0 cc2/0 cc3/0 cc4/0 p60:1/1 cc5/479 cc6/1 cc7/480");
-
-        EXPECT_TRUE(run.Take().empty());
-
-        // Equal divisions change nothing, whatever the form; an old division of
-        // 0 passes the form test first and then leaves the track unscaled.
-        MidiTrackData events = Track(run.ctx, track_state::kEventForm, {Control(7, 1)});
-        passes.retime(events, 96, 96);
-        EXPECT_TRUE(run.Take().empty());
-        passes.retime(events, 0, 96);
-        EXPECT_EQ(run.Take(), std::vector<std::string>{kInternalErrorText});
-        MidiTrackData paired = Track(run.ctx, track_state::kPaired, {Control(7, 1), Note(kind::kPairedNote, 3, 60, 100, 5)});
-        passes.retime(paired, 0, 96);
-        EXPECT_EQ(Shape(paired), "cc1/7 p60:5/3");
-        EXPECT_EQ(Shape(events), "cc1/7");
-        EXPECT_TRUE(run.Take().empty());
-    }
-}
-
-TEST(TrackPassesByHand, ReorderingKeepsEveryTickAndPutsOffsBeforeOns)
-{
-    for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        // At the start of the track nothing trades places with the group's first event...
-        MidiTrackData atStart = Track(run.ctx, track_state::kEventForm,
-                                      {Control(0, 0), Control(0, 32), Note(kind::kNoteOn, 0, 60)});
-        passes.controlsFirst(atStart);
-        EXPECT_EQ(Shape(atStart), "cc0/0 cc32/0 on60/0");
-        // ...later on, a moved first event trades places with the next moved one.
-        MidiTrackData later = Track(run.ctx, track_state::kEventForm,
-                                    {Note(kind::kNoteOn, 0, 60), Control(10, 0), Control(0, 32), Note(kind::kNoteOn, 0, 61)});
-        passes.controlsFirst(later);
-        EXPECT_EQ(Shape(later), "on60/0 cc32/10 cc0/0 on61/0");
-
-        // The writer's order on one tick.
-        MidiTrackData group = Track(run.ctx, track_state::kEventForm,
-                                    {Note(kind::kNoteOn, 5, 60), Control(0, 7), SysEx(0), Note(kind::kNoteOff, 0, 62)});
-        passes.controlsFirst(group);
-        EXPECT_EQ(Shape(group), "cc7/5 sx/0 on60/0 off62v100/0");
-        passes.sysExFirst(group);
-        EXPECT_EQ(Shape(group), "sx/5 cc7/0 on60/0 off62v100/0");
-        passes.noteOffsFirst(group);
-        EXPECT_EQ(Shape(group), "sx/5 cc7/0 off62v100/0 on60/0");
-
-        // A note off only trades with a note on of its own tick.
-        MidiTrackData ticks = Track(run.ctx, track_state::kEventForm,
-                                    {Note(kind::kNoteOn, 0, 60), Note(kind::kNoteOn, 5, 61), Note(kind::kNoteOff, 0, 60),
-                                     Note(kind::kNoteOn, 3, 62), Note(kind::kNoteOff, 1, 62)});
-        passes.noteOffsFirst(ticks);
-        EXPECT_EQ(Shape(ticks), "on60/0 off60v100/5 on61/0 on62/3 off62v100/1");
-        EXPECT_TRUE(run.Take().empty());
-    }
-}
-
-TEST(TrackPassesByHand, NoteOffsFirstKeepsZeroLengthNotesAndEndsBeforeRestrikes)
-{
-    const std::int32_t on = kind::kNoteOn, off = kind::kNoteOff;
-    struct Case {
-        const char* name;
-        std::vector<MusicEvent> events;
-        const char* shape;
-    };
-    const Case cases[] = {
-        {"a zero-length note's off stays behind its own on",
-         {Note(on, 0, 64), Note(on, 5, 60), Note(off, 0, 60)}, "on64/0 on60/5 off60v100/0"},
-        {"a note off trades with the nearest note on of another key that sounds on",
-         {Note(on, 0, 60), Note(on, 5, 62), Note(off, 0, 60)}, "on60/0 off60v100/5 on62/0"},
-        {"the end of a note struck earlier goes before the re-strike of its key",
-         {Note(on, 0, 60), Note(on, 5, 60), Note(on, 0, 61), Note(off, 0, 60)},
-         "on60/0 off60v100/5 on60/0 on61/0"},
-        {"the same when the earlier note was struck in the same tick",
-         {Note(on, 3, 60), Note(on, 0, 60), Note(on, 0, 61), Note(off, 0, 60)},
-         "on60/3 off60v100/0 on60/0 on61/0"},
-        {"with a zero-length re-strike, the earlier note's end comes first",
-         {Note(on, 0, 60), Note(on, 5, 60), Note(off, 0, 60), Note(off, 0, 60)},
-         "on60/0 off60v100/5 on60/0 off60v100/0"},
-    };
-    for (const Passes& passes : kBoth) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(passes.name) + ": " + c.name);
-            test::Recorded run;
-            MidiTrackData t = Track(run.ctx, track_state::kEventForm, c.events);
-            passes.noteOffsFirst(t);
-            EXPECT_EQ(Shape(t), c.shape);
-            EXPECT_TRUE(run.Take().empty());
-        }
-    }
-}
-
-TEST(TrackPassesByHand, PassesRefuseTracksInTheWrongForm)
-{
-    for (const Passes& passes : kBoth) {
-        SCOPED_TRACE(passes.name);
-        test::Recorded run;
-        MidiTrackData paired = Track(run.ctx, track_state::kPaired, {Note(kind::kNoteOn, 0, 60, 0), Control(0, 7)});
-        passes.pair(paired);
-        passes.controlsFirst(paired);
-        passes.noteOffsFirst(paired);
-        MidiTrackData events = Track(run.ctx, track_state::kEventForm, {Note(kind::kPairedNote, 0, 60, 0, 0)});
-        passes.unpair(events);
-        passes.retime(events, 480, 96);
-        EXPECT_EQ(run.Take(), std::vector<std::string>(5, kInternalErrorText));
-        EXPECT_EQ(Shape(paired), "on60/0 cc7/0");
-        EXPECT_EQ(Shape(events), "p60:0/0");
-
-        // The system-exclusive pass has no form test.
-        MidiTrackData sysEx = Track(run.ctx, track_state::kPaired, {Control(3, 7), SysEx(0)});
-        passes.sysExFirst(sysEx);
-        EXPECT_EQ(Shape(sysEx), "sx/3 cc7/0");
-        EXPECT_TRUE(run.Take().empty());
     }
 }
 
@@ -573,7 +464,7 @@ TEST(TrackPassesByHand, CopyOfAnUnpairedTrackIsEmpty)
                              [](const MidiTrackData& s) { return literal::CopyTrack(s); }};
     for (const CopyFn& copy : copies) {
         test::Recorded run;
-        const MidiTrackData source = Track(run.ctx, track_state::kEventForm, {Control(1, 7)});
+        const MidiTrackData source = test::MakeTrack(run.ctx, track_state::kEventForm, {Control(1, 7)});
         const MidiTrackData result = copy(source);
         EXPECT_EQ(result.Count(), 0);
         EXPECT_EQ(result.State(), track_state::kPaired);
