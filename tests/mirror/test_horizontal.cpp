@@ -29,63 +29,54 @@ MidiF0Data Song(RunContext& ctx, std::initializer_list<MusicEvent> events)
     return song;
 }
 
-TEST(ReverseHorizontal, ANoteKeepsItsLengthAndLeadingSilenceIsDropped)
+// The picture, with the tempo of tempo events and the velocity of note ons.
+Strings Heard(const MidiTrackData& track)
 {
-    Recorded r;
-    auto one = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), Eot(0)});
-    ReverseHorizontal(one);
-    EXPECT_EQ(Picture(one.Track()), (Strings{"on60@0", "off60@480", "eot@480"}));
-
-    auto late = Song(r.ctx, {On(100, 0, 60), Off(480, 0, 60), Eot(0)});
-    ReverseHorizontal(late);
-    EXPECT_EQ(Picture(late.Track()), (Strings{"on60@0", "off60@480", "eot@480"}));
-
-    auto trailing = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), Eot(96)});
-    ReverseHorizontal(trailing);
-    EXPECT_EQ(Picture(trailing.Track()), (Strings{"on60@0", "off60@480", "eot@576"}));
-    EXPECT_TRUE(r.Take().empty());
+    Strings out = Picture(track);
+    for (std::int32_t i = 0; i < track.Count(); ++i) {
+        const MusicEvent& e = track.At(i);
+        if (e.IsMeta(meta::kTempo)) out[static_cast<std::size_t>(i)] += " " + std::to_string(e.value);
+        if (e.kind == kind::kNoteOn) out[static_cast<std::size_t>(i)] += " v" + std::to_string(e.velocity);
+    }
+    return out;
 }
 
-TEST(ReverseHorizontal, EachPassageKeepsItsTempo)
+TEST(ReverseHorizontal, WorkedExamples)
 {
-    Recorded r;
-    auto song = Song(r.ctx, {test::Meta(0, meta::kTempo, 500000), On(0, 0, 60), Off(960, 0, 60),
-                             test::Meta(960, meta::kTempo, 250000), On(0, 0, 62), Off(960, 0, 62), Eot(0)});
-    ReverseHorizontal(song);
-    EXPECT_EQ(Picture(song.Track()),
-              (Strings{"meta81@0", "on62@0", "off62@960", "meta81@960", "on60@1920", "off60@2880", "eot@2880"}));
-    EXPECT_EQ(song.Track().At(0).value, 250000);
-    EXPECT_EQ(song.Track().At(3).value, 500000);
-}
-
-TEST(ReverseHorizontal, EachPassageKeepsItsProgramAndTheHighestChannelComesFirst)
-{
-    Recorded r;
-    auto song = Song(r.ctx, {Program(0, 0, 1), Program(0, 3, 7), On(0, 0, 60), Off(480, 0, 60), Program(480, 0, 40),
-                             On(0, 0, 62), Off(480, 0, 62), Eot(0)});
-    ReverseHorizontal(song);
-    EXPECT_EQ(Picture(song.Track()),
-              (Strings{"pc7@0", "pc40@0", "on62@0", "off62@480", "pc1@480", "on60@960", "off60@1440", "eot@1440"}));
-}
-
-TEST(ReverseHorizontal, ARepeatedNoteComesOutNoteOffFirst)
-{
-    Recorded r;
-    auto song = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60), On(0, 0, 60), Off(480, 0, 60), Eot(0)});
-    ReverseHorizontal(song);
-    EXPECT_EQ(Picture(song.Track()), (Strings{"on60@0", "off60@480", "on60@480", "off60@960", "eot@960"}));
-}
-
-TEST(ReverseHorizontal, OverlappingNotesOfOnePitchStayWhole)
-{
-    // The second note starts before the first ends: each end trades with the
-    // start it ends, so both notes survive with their lengths.
-    Recorded r;
-    auto song = Song(r.ctx, {On(0, 0, 60, 90), On(100, 0, 60, 50), Off(100, 0, 60), Off(300, 0, 60), Eot(0)});
-    ReverseHorizontal(song);
-    EXPECT_EQ(Picture(song.Track()), (Strings{"on60@0", "on60@300", "off60@400", "off60@500", "eot@500"}));
-    EXPECT_EQ(song.Track().At(0).velocity, 50);
-    EXPECT_EQ(song.Track().At(1).velocity, 90);
+    const MusicEvent slow = test::Meta(0, meta::kTempo, 500000), fast = test::Meta(960, meta::kTempo, 250000);
+    const struct {
+        const char* name;
+        std::vector<MusicEvent> events;
+        Strings reversed;
+    } cases[] = {
+        {"a note keeps its length", {On(0, 0, 60), Off(480, 0, 60), Eot(0)}, {"on60@0 v100", "off60@480", "eot@480"}},
+        {"leading silence is dropped", {On(100, 0, 60), Off(480, 0, 60), Eot(0)},
+         {"on60@0 v100", "off60@480", "eot@480"}},
+        {"trailing silence stays", {On(0, 0, 60), Off(480, 0, 60), Eot(96)}, {"on60@0 v100", "off60@480", "eot@576"}},
+        {"each passage keeps its tempo",
+         {slow, On(0, 0, 60), Off(960, 0, 60), fast, On(0, 0, 62), Off(960, 0, 62), Eot(0)},
+         {"meta81@0 250000", "on62@0 v100", "off62@960", "meta81@960 500000", "on60@1920 v100", "off60@2880",
+          "eot@2880"}},
+        {"each passage keeps its program; the highest channel's first program comes first",
+         {Program(0, 0, 1), Program(0, 3, 7), On(0, 0, 60), Off(480, 0, 60), Program(480, 0, 40), On(0, 0, 62),
+          Off(480, 0, 62), Eot(0)},
+         {"pc7@0", "pc40@0", "on62@0 v100", "off62@480", "pc1@480", "on60@960 v100", "off60@1440", "eot@1440"}},
+        {"a repeated note comes out note off first",
+         {On(0, 0, 60), Off(480, 0, 60), On(0, 0, 60), Off(480, 0, 60), Eot(0)},
+         {"on60@0 v100", "off60@480", "on60@480 v100", "off60@960", "eot@960"}},
+        {"overlapping notes of one pitch stay whole: each end trades with the start it ends",
+         {On(0, 0, 60, 90), On(100, 0, 60, 50), Off(100, 0, 60), Off(300, 0, 60), Eot(0)},
+         {"on60@0 v50", "on60@300 v90", "off60@400", "off60@500", "eot@500"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorded r;
+        MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
+        for (const MusicEvent& e : c.events) song.Track().AppendEvent(e);
+        ReverseHorizontal(song);
+        EXPECT_EQ(Heard(song.Track()), c.reversed);
+        EXPECT_TRUE(r.Take().empty());
+    }
 }
 
 TEST(ReverseHorizontal, RefusesWithoutEndOfTrackOrInTheWrongForm)

@@ -33,7 +33,7 @@ std::vector<std::int32_t> Notes(const MidiF0Data& song)
 }
 
 // One note on and off per pitch, all on one channel.
-MidiF0Data Melody(RunContext& ctx, std::int32_t channel, std::initializer_list<std::int32_t> pitches)
+MidiF0Data Melody(RunContext& ctx, std::int32_t channel, const std::vector<std::int32_t>& pitches)
 {
     MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
     for (std::int32_t p : pitches) {
@@ -46,29 +46,24 @@ MidiF0Data Melody(RunContext& ctx, std::int32_t channel, std::initializer_list<s
 
 TEST(ReverseVertical, WorkedExamples)
 {
-    Recorded r;
-    auto a = Melody(r.ctx, 0, {48, 64, 72});
-    ReverseVertical(a);
-    EXPECT_EQ(Notes(a), (std::vector<std::int32_t>{72, 72, 56, 56, 48, 48}));
-
-    auto b = Melody(r.ctx, 1, {55, 79});
-    ReverseVertical(b);
-    EXPECT_EQ(Notes(b), (std::vector<std::int32_t>{65, 65, 41, 41}));
-    ReverseVertical(b);  // a second pass finds a centre 12 lower: 41..65 becomes 31..55
-    EXPECT_EQ(Notes(b), (std::vector<std::int32_t>{31, 31, 55, 55}));
-
-    auto c = Melody(r.ctx, 2, {64});
-    ReverseVertical(c);
-    EXPECT_EQ(Notes(c), (std::vector<std::int32_t>{56, 56}));
-
-    auto d = Melody(r.ctx, 3, {10, 100});
-    ReverseVertical(d);
-    EXPECT_EQ(Notes(d), (std::vector<std::int32_t>{86, 86, 0, 0}));
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(ReverseVertical, ChannelsAreReflectedEachAboutItsOwnCentre)
-{
+    const struct {
+        std::int32_t channel;
+        std::vector<std::int32_t> pitches, reflected;
+    } cases[] = {
+        {0, {48, 64, 72}, {72, 72, 56, 56, 48, 48}},
+        {1, {55, 79}, {65, 65, 41, 41}},
+        {1, {65, 41}, {31, 31, 55, 55}},  // the centre of 41..65 is 12 lower than that of 55..79
+        {2, {64}, {56, 56}},
+        {3, {10, 100}, {86, 86, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        Recorded r;
+        auto song = Melody(r.ctx, c.channel, c.pitches);
+        ReverseVertical(song);
+        EXPECT_EQ(Notes(song), c.reflected) << c.pitches.front();
+        EXPECT_TRUE(r.Take().empty());
+    }
+    // Each channel about its own centre.
     Recorded r;
     auto song = Song(r.ctx, {On(0, 0, 48), On(0, 1, 67), Off(10, 0, 48), Off(0, 1, 67), On(0, 0, 72), Off(10, 0, 72)});
     ReverseVertical(song);

@@ -55,7 +55,12 @@ std::vector<MidiTrackData> RandomTracks(RunContext& ctx, std::mt19937& rng)
         for (int i = 0; i < events; ++i) {
             const std::int32_t delta = pick(2) == 0 ? 0 : pick(40);
             switch (pick(10)) {
-            case 0: track.AppendEvent(Name(delta, std::string(static_cast<std::size_t>(pick(3) * pick(70)), 'a' + t))); break;
+            case 0: {
+                // Now and then a name long enough to be reported when released.
+                const std::int32_t length = pick(6) == 0 ? 300 : pick(3) * pick(70);
+                track.AppendEvent(Name(delta, std::string(static_cast<std::size_t>(length), 'a' + t)));
+                break;
+            }
             case 1: track.AppendEvent(End(delta, pick(2) == 0)); break;
             case 2: {
                 std::vector<std::uint8_t> body(pick(2) == 0 ? 300 : 6, 0x11);

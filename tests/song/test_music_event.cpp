@@ -12,16 +12,6 @@ using test::Recorded;
 
 const std::uint8_t kThree[] = {0x91, 0x3C, 0x64};
 
-TEST(MusicEvent, EmptyEventHasNoChannelAndNoBytes)
-{
-    MusicEvent e;
-    EXPECT_EQ(e.channel, 255);
-    EXPECT_EQ(e.kind, 0);
-    EXPECT_EQ(e.length, 0);
-    EXPECT_FALSE(e.bytes);
-    EXPECT_EQ(MusicEvent(42).delta, 42);
-}
-
 TEST(MusicEvent, CopyIsDeepAndTakesTheChannelButAssignKeepsIt)
 {
     MusicEvent source(7);
@@ -46,12 +36,12 @@ TEST(MusicEvent, CopyIsDeepAndTakesTheChannelButAssignKeepsIt)
     EXPECT_EQ(target.note, 60);
     EXPECT_EQ(std::vector<std::uint8_t>(target.Bytes().begin(), target.Bytes().end()),
               std::vector<std::uint8_t>(kThree, kThree + 3));
-}
 
-TEST(MusicEvent, AssignFromAnEventWithoutBytesDropsOurs)
-{
-    MusicEvent target;
-    target.SetBytes(kThree, 3);
+    // Bytes set from nothing change nothing; assigning an event without bytes drops ours.
+    const std::uint8_t* before = target.bytes.data();
+    target.SetBytes(nullptr, 0);
+    EXPECT_EQ(target.bytes.data(), before);
+    EXPECT_EQ(target.length, 3);
     target.Assign(MusicEvent(5));
     EXPECT_FALSE(target.bytes);
     EXPECT_EQ(target.length, 0);
@@ -66,16 +56,6 @@ TEST(MusicEvent, AssignCopiesOnlyTheValidBytesIntoAZeroedBuffer)
     MusicEvent copy(source);
     EXPECT_EQ(copy.GetByte(r.ctx, 5), 0);
     EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(MusicEvent, SetBytesWithZeroCountChangesNothing)
-{
-    MusicEvent e;
-    e.SetBytes(kThree, 3);
-    const std::uint8_t* before = e.bytes.data();
-    e.SetBytes(nullptr, 0);
-    EXPECT_EQ(e.bytes.data(), before);
-    EXPECT_EQ(e.length, 3);
 }
 
 TEST(MusicEvent, GetByteReadsZerosInTheSpareRoomAndReportsBeyondIt)
@@ -113,25 +93,6 @@ TEST(MusicEvent, SetByteBeyondTheBufferGrowsItAndKeepsTheLength)
     MusicEvent none;
     none.SetByte(r.ctx, 2, 1);  // within length + 8 but no buffer
     EXPECT_EQ(r.Take(), std::vector<std::string>{"MUEV06000002 Error occured in event data!"});
-}
-
-TEST(MusicEvent, MasterVolumeMessage)
-{
-    const MusicEvent e = MusicEvent::MakeMasterVolume(127);
-    EXPECT_EQ(e.kind, kind::kSysEx);
-    EXPECT_EQ(e.type, 1);
-    EXPECT_EQ(e.value, 127);
-    EXPECT_EQ(e.channel, 255);
-    EXPECT_EQ(e.delta, 0);
-    const std::vector<std::uint8_t> expected{0xF0, 0x07, 0x7F, 0x7F, 0x04, 0x01, 0x00, 0x7F, 0xF7};
-    EXPECT_EQ(std::vector<std::uint8_t>(e.Bytes().begin(), e.Bytes().end()), expected);
-}
-
-TEST(MusicEvent, UnknownCodesShowTheDefaultText)
-{
-    Recorded r;
-    MusicEvent::ReportError(r.ctx, 0x06000009);
-    EXPECT_EQ(r.Take(), std::vector<std::string>{"MUEV06000009 Error occured in MusicEvent!"});
 }
 
 }  // namespace

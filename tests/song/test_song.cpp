@@ -65,20 +65,6 @@ TEST(Song, FormChangesNeedTheRightStateAndLeaveTheSongAloneOtherwise)
     EXPECT_EQ(r.Take(), Strings(2, kWrongState));
 }
 
-TEST(Song, WorkingOnCopiesTwiceGivesTheSameResult)
-{
-    Recorded r;
-    const MidiF0Data song = LoadedSong(r.ctx);
-    auto play = [&] {
-        MidiF0Data copy = MidiF0Data::Copy(song);
-        copy.UnpairTrack();
-        copy.PairTrack();
-        return Picture(copy.Track());
-    };
-    EXPECT_EQ(play(), play());
-    EXPECT_EQ(play(), Picture(song.Track()));
-}
-
 TEST(Song, DestroyingASongReleasesItsPlayCopyAndItsTrack)
 {
     Recorded r;
