@@ -205,7 +205,7 @@ TEST(Loads, SongsAsLoaded)
         Strings song;
         Strings reports;
     } cases[] = {
-        {"format 0 is split by channel and merged back: metas, system exclusive, then by channel",
+        {"format 0 is split by channel and merged back: metas, system exclusive, then by channel; no master volume added",
          Smf(0, 96, {Chunk("00 92 3C 40 | 00 F0 05 7E 7F 09 01 F7 | 00 90 40 40 | 00 FF 51 03 07 A1 20 |"
                            "60 82 3C 00 | 00 80 40 00 | 00 FF 2F 00")}),
          {"0 meta type=0x51 tempo=500000", "0 sysex class=9 val=0 len=7 bytes=F0 05 7E 7F 09 01 F7",
