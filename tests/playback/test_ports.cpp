@@ -52,7 +52,7 @@ protected:
     LogSystem system_{out_, [this] { return now_; }};
 };
 
-TEST_F(LogPortTest, WritesEachMessageWithItsTimeSinceOpen)
+TEST_F(LogPortTest, WritesEachMessageWithItsTimeSinceItsPortOpened)
 {
     auto port = system_.Open(kMidiMapper);
     ASSERT_NE(port, nullptr);
@@ -74,36 +74,22 @@ TEST_F(LogPortTest, WritesEachMessageWithItsTimeSinceOpen)
               "000200000 80 3C 00\n"
               "000200000 reset\n"
               "000250000 close\n");
-}
 
-TEST_F(LogPortTest, ClosedPortRefusesEverything)
-{
-    auto port = system_.Open(0);
-    ASSERT_NE(port, nullptr);
-    EXPECT_TRUE(port->Close());
-    EXPECT_FALSE(port->Close());
-    EXPECT_FALSE(port->SendShort(Short(0x90, 0x3C, 0x64)));
-    EXPECT_FALSE(port->SendLong(Bytes{0xF0, 0xF7}));
-    EXPECT_FALSE(port->Reset());
-    port.reset();  // destroying a closed port logs no second close
-    EXPECT_EQ(out_.str(), "000000000 close\n");
-}
-
-TEST_F(LogPortTest, LongTimesWidenTheFieldAndOddInputIsShownAsIs)
-{
-    auto port = system_.Open(kMidiMapper);
-    ASSERT_NE(port, nullptr);
-    EXPECT_FALSE(port->SendLong(Bytes{}));  // nothing to send
-    now_ += 1'234'567'890;                  // past the nine digits: never cut
-    EXPECT_TRUE(port->SendShort(Short(0x3C, 0x64, 0x01) | 0xAB000000u));
-    now_ -= 2'000'000'000;  // a clock running backwards does not give negative times
-    EXPECT_TRUE(port->SendShort(Short(0xF8)));
+    // Long times widen the field, a clock running backwards gives no negative
+    // times, odd input is shown as it is, an empty message is refused.
+    out_.str("");
+    auto other = system_.Open(kMidiMapper);
+    EXPECT_FALSE(other->SendLong(Bytes{}));
+    now_ += 1'234'567'890;
+    EXPECT_TRUE(other->SendShort(Short(0x3C, 0x64, 0x01) | 0xAB000000u));
+    now_ -= 2'000'000'000;
+    EXPECT_TRUE(other->SendShort(Short(0xF8)));
     EXPECT_EQ(out_.str(),
               "1234567890 3C 64 01\n"
               "000000000 F8\n");
 }
 
-TEST_F(LogPortTest, EachPortIsTimedFromItsOwnOpening)
+TEST_F(LogPortTest, EachPortIsTimedFromItsOwnOpeningAndRefusesEverythingOnceClosed)
 {
     EXPECT_EQ(system_.DeviceCount(), 1);
     EXPECT_EQ(system_.Open(1), nullptr);
@@ -117,13 +103,22 @@ TEST_F(LogPortTest, EachPortIsTimedFromItsOwnOpening)
     now_ += 7;
     second->SendShort(Short(0xB0, 0x07, 0x7F));
     second.reset();  // closing by destruction is logged too
+    // A closed port refuses everything, and its destruction logs no second close.
+    auto third = system_.Open(kMidiMapper);
+    EXPECT_TRUE(third->Close());
+    EXPECT_FALSE(third->Close());
+    EXPECT_FALSE(third->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_FALSE(third->SendLong(Bytes{0xF0, 0xF7}));
+    EXPECT_FALSE(third->Reset());
+    third.reset();
     EXPECT_EQ(out_.str(),
               "000001000 close\n"
               "000000007 B0 07 7F\n"
-              "000000007 close\n");
+              "000000007 close\n"
+              "000000000 close\n");
 }
 
-TEST(LogPortFile, OnePortOutlivingItsSystemStillWrites)
+TEST(LogPortFile, APortOutlivingItsSystemStillWritesAFailedOutputFailsTheSends)
 {
     std::ostringstream out;
     std::int64_t now = 0;
@@ -133,17 +128,14 @@ TEST(LogPortFile, OnePortOutlivingItsSystemStillWrites)
     now = 42;
     EXPECT_TRUE(port->SendShort(Short(0x90, 0x40, 0x7F)));
     EXPECT_EQ(out.str(), "000000042 90 40 7F\n");
-}
 
-TEST(LogPortFile, AFailedOutputFailsTheSends)
-{
-    std::ostream broken(nullptr);  // every write fails
-    LogSystem system(broken);
-    auto port = system.Open(kMidiMapper);
-    ASSERT_NE(port, nullptr);
-    EXPECT_FALSE(port->SendShort(Short(0x90, 0x3C, 0x64)));
-    EXPECT_FALSE(port->SendLong(Bytes{0xF0, 0xF7}));
-    EXPECT_FALSE(port->Reset());
+    std::ostream broken(nullptr);  // every write fails, and so does every send
+    LogSystem failing(broken);
+    auto lost = failing.Open(kMidiMapper);
+    ASSERT_NE(lost, nullptr);
+    EXPECT_FALSE(lost->SendShort(Short(0x90, 0x3C, 0x64)));
+    EXPECT_FALSE(lost->SendLong(Bytes{0xF0, 0xF7}));
+    EXPECT_FALSE(lost->Reset());
 }
 
 TEST(LogPortFile, FileCollectsAllPlaybacksOfARun)
@@ -214,7 +206,7 @@ TEST(SynthSoundFont, SearchOrderAndAbsence)
     EXPECT_EQ(system.Name(), "Built-in synthesizer (default-GM.sf2)");
 }
 
-TEST(SynthSoundFont, SearchDirectoriesInOrderAndExplicitFontAlone)
+TEST(SynthSoundFont, SearchDirectoriesInOrderAnExplicitFontAloneAnUnreadableOneFailsTheOpen)
 {
     TempDir first;
     TempDir second;
@@ -229,13 +221,8 @@ TEST(SynthSoundFont, SearchDirectoriesInOrderAndExplicitFontAlone)
     EXPECT_EQ(SynthSystem(config).DeviceCount(), 0);
     second.Write("mine.sf2", kNotAFont);
     EXPECT_EQ(FindSoundFont(config), second.path() / "mine.sf2");
-}
-
-TEST(SynthSoundFont, UnreadableSoundFontFailsTheOpen)
-{
-    TempDir dir;
-    dir.Write("TimGM6mb.sf2", "RIFF but not really");
-    SynthSystem system(ConfigIn(dir.path()));
+    // Found is not readable: the open fails.
+    SynthSystem system(config);
     EXPECT_EQ(system.DeviceCount(), 1);
     EXPECT_EQ(system.Open(kMidiMapper), nullptr);
 }
