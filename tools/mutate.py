@@ -2,7 +2,8 @@
 """Mutation sample: how many small faults planted in the song, reader, writer
 and reversal code does the test suite notice?
 
-    tools/mutate.py [--list] [--only ID[,ID...]] [--baseline] [--json FILE]
+    tools/mutate.py [--list] [--only ID[,ID...]] [--baseline] [--commit REV]
+                    [--no-shared] [--json FILE]
 
 Each mutant changes one line of one source file (a flipped comparison, a
 constant off by one, a dropped statement). The script never edits the work
@@ -276,7 +277,7 @@ def export_commit(rev):
     return where
 
 
-def sync_copy(origin):
+def sync_copy(origin, use_shared=True):
     """Brings the copy up to date with `origin` (the work tree, or an exported
     commit), touching only files whose bytes differ so that the build stays
     incremental."""
@@ -301,7 +302,9 @@ def sync_copy(origin):
     # The tests find the shared corpus beside the source folder.
     shared = ROOT.parent / "shared"
     link = WORK / "shared"
-    if shared.is_dir() and not link.exists():
+    if link.is_symlink() and not use_shared:
+        link.unlink()
+    if use_shared and shared.is_dir() and not link.exists():
         link.symlink_to(shared)
 
 
@@ -445,6 +448,8 @@ def main():
     ap.add_argument("--baseline", action="store_true",
                     help="only build and test the unmutated copy")
     ap.add_argument("--commit", help="test the suite of this commit instead of the work tree")
+    ap.add_argument("--no-shared", action="store_true",
+                    help="run without the shared corpus, as a fresh clone would")
     args = ap.parse_args()
     ids = [m[0] for m in MUTANTS]
     if len(set(ids)) != len(ids):
@@ -463,7 +468,7 @@ def main():
     # Mutants of one file in a row: each then costs one compile.
     selected = sorted(selected, key=lambda m: m[1])
 
-    sync_copy(export_commit(args.commit) if args.commit else ROOT)
+    sync_copy(export_commit(args.commit) if args.commit else ROOT, not args.no_shared)
     configure()
     built, log = build()
     if not built:

@@ -157,6 +157,8 @@ TEST(Events, EachKindReadsWithItsFieldsAndRepairs)
          {"0 note-off ch=1 note=60 vel=64", "0 poly-pressure ch=1 note=60 val=17", "0 cc ch=2 ctrl=7 val=100",
           "0 program ch=3 prog=5", "0 channel-pressure ch=4 val=34", "0 pitch-bend ch=5 lsb=1 msb=64", "0 end-of-track"},
          {}},
+        {"velocity 1 sounds, velocity 0 ends", "00 90 3C 01 | 00 90 3C 00",
+         {"0 note-on ch=0 note=60 vel=1", "0 note-off ch=0 note=60 vel=0"}, {}},
         {"data bytes repeat the status", "00 90 3C 40 | 10 3E 40 | 10 3C 00",
          {"0 note-on ch=0 note=60 vel=64", "16 note-on ch=0 note=62 vel=64", "32 note-off ch=0 note=60 vel=0"}, {}},
         {"running status survives a meta event", "00 91 3C 40 | 00 FF 01 01 41 | 60 3C 00 | 00 FF 2F 00",
