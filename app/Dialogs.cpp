@@ -58,7 +58,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent)
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-    // Labels may need more room than the template gave in this font.
+    // Labels may need more room than the dialog layout gives them in this font.
     for (QLabel* label : {name, line}) label->resize(std::max(label->width(), label->sizeHint().width()), label->height() + 4);
     setFixedSize(std::max(du.X(235), line->geometry().right() + du.X(75)), du.Y(55));
 }
@@ -79,7 +79,7 @@ SettingsDialog::SettingsDialog(QWidget* parent) : QDialog(parent)
     checkBox_ = new QCheckBox(QStringLiteral("垂直反転で１オクターブ上げる"), this);
     checkBox_->setObjectName(QStringLiteral("1016"));
     checkBox_->setGeometry(du.ToPixels(15, 5, 120, 20));
-    // Tab order as in the template: OK, then the check box.
+    // Tab order: OK, then the check box.
     setTabOrder(ok, checkBox_);
     setFixedSize(du.X(139), du.Y(55));
 }
@@ -92,7 +92,7 @@ void SettingsDialog::showEvent(QShowEvent* event)
         initialized_ = true;
         if (option == 1) checkBox_->setChecked(true);
         checkBox_->setText(QString::fromUtf8(kCheckBoxText));
-        // The English caption is longer than the box the template gave the
+        // The English caption is longer than the box the dialog layout gives the
         // Japanese one; it must be read whole.
         const int wanted = checkBox_->sizeHint().width();
         if (wanted > checkBox_->width()) {

@@ -56,7 +56,7 @@ void MainWindow::CreateControls()
 {
     const DialogUnits du(font());
 
-    // The template's order: Config, the two texts, then the skin controls
+    // The dialog layout's order: Config, the two texts, then the skin controls
     // from the Vertical toggle down to the background.
     auto skin = [this](int id) {
         auto* control = new SkinControl(this);

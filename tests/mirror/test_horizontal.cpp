@@ -93,7 +93,7 @@ TEST(ReverseHorizontal, RefusesWithoutEndOfTrackOrInTheWrongForm)
     EXPECT_EQ(Picture(noEnd.Track()), (Strings{"on60@0", "off60@480"}));
 }
 
-// --- against the step-by-step description ---------------------------------------
+// --- against the plain version ------------------------------------------------
 
 // The plain version: one event at a time, as the operation is described, with
 // each note end trading places with the earliest note start of its key that no
