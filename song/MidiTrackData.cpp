@@ -97,9 +97,8 @@ MidiTrackData MidiTrackData::Copy(const MidiTrackData& source, std::int32_t capa
     // A copy is unpaired next (for playing or saving), often then played
     // backwards: room for the note offs and the reversal's placeholders now
     // spares moving the whole table later. Room never written costs nothing.
-    const auto notes = std::count_if(source.events_.begin(), source.events_.begin() + static_cast<std::ptrdiff_t>(n),
-                                     [](const MusicEvent& e) { return e.kind == kind::kPairedNote; });
-    copy.events_.reserve(n + static_cast<std::size_t>(notes) + kReversalRoom);
+    const std::size_t notes = CountPairedNotes(std::span(source.events_).first(n));
+    copy.events_.reserve(n + notes + kReversalRoom);
     copy.events_.assign(source.events_.begin(), source.events_.begin() + static_cast<std::ptrdiff_t>(n));
     return copy;
 }

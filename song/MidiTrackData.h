@@ -54,6 +54,13 @@ extern const ErrorTable kTrackErrors;
 enum class RoomCheck { kChecked, kUnchecked };
 extern const OnceTable kTrackWarnings;
 
+// How many paired notes the events hold: the note offs their unpairing adds.
+inline std::size_t CountPairedNotes(std::span<const MusicEvent> events)
+{
+    return static_cast<std::size_t>(
+        std::count_if(events.begin(), events.end(), [](const MusicEvent& e) { return e.kind == kind::kPairedNote; }));
+}
+
 class MidiTrackData {
 public:
     // A new track: no events, the given state; `capacity` / 3 table entries.

@@ -290,10 +290,7 @@ void MergeAllTracks(std::span<MidiTrackData> tracks, MidiTrackData& target)
     merged.reserve(std::accumulate(tracks.begin(), tracks.end(), std::size_t{0},
                                    [](std::size_t sum, const MidiTrackData& t) {
                                        if (t.State() != track_state::kPaired) return sum;
-                                       const auto notes = std::count_if(
-                                           t.Events().begin(), t.Events().end(),
-                                           [](const MusicEvent& e) { return e.kind == kind::kPairedNote; });
-                                       return sum + t.Events().size() + static_cast<std::size_t>(notes);
+                                       return sum + t.Events().size() + CountPairedNotes(t.Events());
                                    }) +
                    names.size() + 1 + kReversalRoom);
     using Head = std::pair<MergeKey, std::size_t>;  // key, and the track (n: a joined name)

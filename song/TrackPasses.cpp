@@ -134,8 +134,7 @@ void MidiTrackData::UnpairNotes()
     // Every note needs a place for its note off. When the table cannot hold
     // them all, the last notes are dropped whole (reported once) rather than
     // left without an end, which would keep them sounding.
-    const std::int64_t notes = std::count_if(events_.begin(), events_.end(),
-                                       [](const MusicEvent& e) { return e.kind == kind::kPairedNote; });
+    const auto notes = static_cast<std::int64_t>(CountPairedNotes(events_));
     const std::int64_t excess = static_cast<std::int64_t>(events_.size()) + notes - MaxEvents();
     if (excess > 0) {
         ReportError(mdtk::kLargeData);
@@ -164,8 +163,7 @@ void MidiTrackData::UnpairNotes()
     };
     auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick > b.tick : a.on < b.on; };
     std::vector<Off> offs, waiting;
-    offs.reserve(static_cast<std::size_t>(
-        std::count_if(events_.begin(), events_.end(), [](const MusicEvent& e) { return e.kind == kind::kPairedNote; })));
+    offs.reserve(CountPairedNotes(events_));
     std::int64_t tick = 0, reach = 0;
     auto settle = [&](std::size_t before, std::int64_t upTo) {
         while (!waiting.empty() && waiting.front().tick <= upTo) {
