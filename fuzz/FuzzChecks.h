@@ -53,12 +53,6 @@ private:
     std::vector<std::string>* codes_ = nullptr;
 };
 
-// Faults of the core that are known and not fixed yet (docs/fuzzing.md).
-// The fuzz targets step around them, so that they go on finding new ones; the
-// regression test runs their reproducers (fuzz/regressions/<target>/open/)
-// with kCheck and expects them to fail still.
-enum class KnownFaults { kStepAround, kCheck };
-
 namespace detail {
 
 inline bool IsKnownKind(std::int32_t k)
@@ -162,16 +156,6 @@ inline bool TicksFit(const MidiTrackData& track)
         if (end > std::numeric_limits<std::int32_t>::max()) return false;
     }
     return true;
-}
-
-// The same-tick orders can put the note off of a zero-length note before its
-// note on (a control or meta behind the note in its tick moves the note on
-// to the back), so Save writes a note that sounds on. Known fault.
-inline bool HoldsZeroLengthNote(const MidiTrackData& track)
-{
-    for (const MusicEvent& e : track.Events())
-        if (e.kind == kind::kPairedNote && e.duration == 0) return true;
-    return false;
 }
 
 inline bool SameEvent(const MusicEvent& a, const MusicEvent& b)

@@ -168,32 +168,8 @@ inline std::vector<std::uint8_t> EncodeImage(MidiF0Data& song, std::string_view 
 
 }  // namespace detail
 
-namespace detail {
-
-// Known faults: system-exclusive messages the writer saves in a form the
-// reader does not read back, so it swallows the events saved after them.
-// - An F0 message without its closing F7 (cut off by the end of its chunk,
-//   or read under running status) is saved as its length says, but the
-//   reader ignores that length and reads on to the next F7.
-// - An F7 escape is saved with its length as a variable-length quantity, but
-//   the reader takes one byte as the length; the two agree only for an
-//   escape whose stored count byte is below 128 and matches its data.
-inline bool HoldsSysExReadBackWrongly(const MidiTrackData& track)
-{
-    for (const MusicEvent& e : track.Events()) {
-        const auto bytes = e.Bytes();
-        if (e.kind == kind::kSysEx && (bytes.empty() || bytes.back() != 0xF7)) return true;
-        if (e.kind == kind::kSysExEscape && (bytes.size() < 2 || bytes[1] >= 0x80 || bytes[1] + 2u != bytes.size()))
-            return true;
-    }
-    return false;
-}
-
-}  // namespace detail
-
 inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, ScratchFile& scratch,
-                                         const ViolationHandler& violated,
-                                         KnownFaults known = KnownFaults::kStepAround)
+                                         const ViolationHandler& violated)
 {
     RoundTripOutcome outcome;
     if (input.empty()) return outcome;
@@ -208,15 +184,11 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, Sc
     if (!song) return outcome;
     MidiF0Data mirrored = MirroredCopy(*song, settings);
     const std::int32_t strikes = detail::CountIf(mirrored.Track(), [](const MusicEvent& e) { return e.IsNoteStart(); });
-    const bool stepAround = known == KnownFaults::kStepAround;
-    const bool lostEvents = stepAround && detail::HoldsSysExReadBackWrongly(mirrored.Track());
-    const bool movedNoteOffs = stepAround && detail::HoldsZeroLengthNote(song->Track());
     const bool fits = detail::TicksFit(song->Track());
     outcome.image = detail::EncodeImage(mirrored, "Encode", violated);
     outcome.digest = sink.Digest();
     if (outcome.image.empty()) return outcome;
     outcome.saved = true;
-    if (lostEvents) return outcome;
     // The writer cuts a chunk only when it nears the end of its block.
     const bool cut = outcome.image.size() + 512 > static_cast<std::size_t>(kCapacity);
 
@@ -237,7 +209,7 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, Sc
 
     MidiF0Data again = MirroredCopy(*reloaded, MirrorSettings{});
     const std::vector<std::uint8_t> second = detail::EncodeImage(again, "Encode again", violated);
-    if (cut || !fits || movedNoteOffs || second.empty()) return outcome;
+    if (cut || !fits || second.empty()) return outcome;
     if (!detail::SameEventsAtSameTicks(outcome.image, second, "Encode again", violated))
         violated("Encode again", "saving the saved file changed its events");
     return outcome;

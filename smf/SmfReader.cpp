@@ -160,7 +160,7 @@ private:
         }
         switch (status) {
         case 0xF0: return DecodeSysEx(e, at);
-        case 0xF7: return DecodeEscape(e, at, d1);
+        case 0xF7: return DecodeEscape(e, at);
         case 0xFF: return DecodeMeta(e, at);
         default: return 0;
         }
@@ -188,16 +188,20 @@ private:
         return span;
     }
 
-    std::uint32_t DecodeEscape(MusicEvent& e, std::uint32_t at, std::uint8_t count)
+    // Its length is a variable-length quantity, as for any event with data: an
+    // escape of 128 bytes or more has more than one length byte.
+    std::uint32_t DecodeEscape(MusicEvent& e, std::uint32_t at)
     {
         e.kind = kind::kSysExEscape;
-        std::uint32_t span = std::uint32_t{count} + 2;
-        if (std::uint64_t{at} + span > size_) {
+        std::uint32_t dataPos = at + 1;
+        const auto count = static_cast<std::uint32_t>(ReadVlq(dataPos));
+        std::uint64_t span = std::uint64_t{dataPos} - at + count;
+        if (at + span > size_) {
             track_.ReportError(mdtk::kInternalError);
             span = size_ - at;
         }
         e.length = static_cast<std::int32_t>(span);
-        return span;
+        return static_cast<std::uint32_t>(span);
     }
 
     std::uint32_t Truncated(std::uint32_t at, std::uint32_t want)

@@ -258,6 +258,29 @@ void MidiTrackData::Retime(std::int32_t oldDivision, std::int32_t newDivision)
     RemoveInvalidEvents();
 }
 
+namespace {
+
+// A new order of the tick group starting at `from`: the original position of
+// the event at each place. The queue of the same-tick orders may carry a
+// zero-length note's note on (directly followed by its note off) behind that
+// note off, which would make it sound on to the next event of its key; such a
+// note on and note off trade places back.
+void KeepZeroLengthNotes(const std::vector<MusicEvent>& events, std::vector<std::size_t>& order, std::size_t from,
+                         std::vector<std::size_t>& placeOf)
+{
+    placeOf.assign(order.size(), 0);
+    for (std::size_t p = 0; p < order.size(); ++p) placeOf[order[p] - from] = p;
+    for (std::size_t q = 0; q + 1 < order.size(); ++q) {
+        const MusicEvent& on = events[from + q];
+        const MusicEvent& off = events[from + q + 1];
+        if (on.IsNoteOn() && off.IsNoteOff() && on.channel == off.channel && on.note == off.note &&
+            placeOf[q + 1] < placeOf[q])
+            std::swap(order[placeOf[q]], order[placeOf[q + 1]]);
+    }
+}
+
+}  // namespace
+
 template <typename Moved>
 void MidiTrackData::MoveFirstInTicks(Moved moved)
 {
@@ -269,7 +292,7 @@ void MidiTrackData::MoveFirstInTicks(Moved moved)
     // first event trades places with the next moved event of its group.
     // Each group is rearranged on its own, in place; most hold one event.
     const std::size_t n = events_.size();
-    std::vector<std::size_t> order, front, queue;
+    std::vector<std::size_t> order, front, queue, placeOf;
     std::vector<MusicEvent> scratch;
     std::vector<std::int32_t> deltas;
     std::size_t head = 0;
@@ -293,6 +316,7 @@ void MidiTrackData::MoveFirstInTicks(Moved moved)
         bool same = true;
         for (std::size_t p = 0; p < order.size() && same; ++p) same = order[p] == from + p;
         if (same) return;
+        KeepZeroLengthNotes(events_, order, from, placeOf);
         scratch.clear();
         deltas.clear();
         for (std::size_t q = from; q < to; ++q) {

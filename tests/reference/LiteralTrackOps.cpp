@@ -50,23 +50,45 @@ void SwapKeepingTimes(MidiTrackData& track, std::int32_t i, std::int32_t j)
 }
 
 // The walk shared by the controls-first and system-exclusive-first passes:
-// `first` is where the current tick group's moved events go next.
+// `first` is where the current tick group's moved events go next. Afterwards a
+// zero-length note (a note on directly followed by its note off in its tick)
+// whose note off now stands before its note on has the two trade places back.
 template <typename Moves>
 void MoveFirstWalk(MidiTrackData& track, Moves moves)
 {
+    const std::int32_t n = track.Count();
+    std::vector<std::int32_t> origin(static_cast<std::size_t>(n));
+    for (std::int32_t i = 0; i < n; ++i) origin[static_cast<std::size_t>(i)] = i;
+    std::vector<bool> zeroLengthOn(static_cast<std::size_t>(n), false);
+    for (std::int32_t i = 0; i + 1 < n; ++i) {
+        const MusicEvent& on = track.At(i);
+        const MusicEvent& off = track.At(i + 1);
+        zeroLengthOn[static_cast<std::size_t>(i)] = IsNoteOn(on) && IsNoteOff(off) && off.delta == 0 &&
+                                                    on.channel == off.channel && on.note == off.note;
+    }
+    auto swap = [&](std::int32_t i, std::int32_t j) {
+        SwapKeepingTimes(track, i, j);
+        std::swap(origin[static_cast<std::size_t>(i)], origin[static_cast<std::size_t>(j)]);
+    };
     std::int32_t first = 0;
-    for (std::int32_t j = 0; j < track.Count(); ++j) {
+    for (std::int32_t j = 0; j < n; ++j) {
         const MusicEvent& e = track.At(j);
         if (e.delta != 0) {
             first = j;
         } else if (!moves(e)) {
             // left where it is
         } else {
-            SwapKeepingTimes(track, j, first);
+            swap(j, first);
             j = first;
             first = first + 1;
         }
     }
+    for (std::int32_t p = 0; p < n; ++p)
+        for (std::int32_t q = p + 1; q < n; ++q) {
+            const std::int32_t off = origin[static_cast<std::size_t>(p)];
+            if (off > 0 && zeroLengthOn[static_cast<std::size_t>(off - 1)] && origin[static_cast<std::size_t>(q)] == off - 1)
+                swap(p, q);
+        }
 }
 
 }  // namespace

@@ -1,9 +1,7 @@
 // Every input a fuzz target ever tripped over (fuzz/regressions/<target>/)
 // and every seed it starts from goes through that target's own path and must
-// hold its rules. Known faults of the core that are not fixed yet keep their
-// reproducers in fuzz/regressions/<target>/open/: those must still break a
-// rule when checked, and must pass the way the fuzz target runs them. The
-// folders are read when the test runs, so a new reproducer needs no rebuild.
+// hold its rules. The folders are read when the test runs, so a new
+// reproducer needs no rebuild.
 
 #include <gtest/gtest.h>
 
@@ -29,7 +27,6 @@ namespace rovanta {
 namespace {
 
 namespace fs = std::filesystem;
-using fuzz::KnownFaults;
 
 // The test data folder sits at <repo>/tests/data; the fuzz folders at <repo>/fuzz.
 fs::path FuzzDir()
@@ -71,29 +68,29 @@ struct Violations {
 // Each target's path, as its fuzz target runs it.
 struct Target {
     const char* name;
-    void (*run)(const fs::path& input, KnownFaults known, const fuzz::ViolationHandler& violated);
+    void (*run)(const fs::path& input, const fuzz::ViolationHandler& violated);
 };
 
 const Target kTargets[] = {
     {"fuzz_load",
-     [](const fs::path& input, KnownFaults, const fuzz::ViolationHandler& violated) {
+     [](const fs::path& input, const fuzz::ViolationHandler& violated) {
          fuzz::RunLoadPath(input.string(), violated);
      }},
     {"fuzz_track_chunk",
-     [](const fs::path& input, KnownFaults known, const fuzz::ViolationHandler& violated) {
-         fuzz::RunTrackChunkPath(Bytes(input), violated, known);
+     [](const fs::path& input, const fuzz::ViolationHandler& violated) {
+         fuzz::RunTrackChunkPath(Bytes(input), violated);
      }},
     {"fuzz_roundtrip",
-     [](const fs::path& input, KnownFaults known, const fuzz::ViolationHandler& violated) {
+     [](const fs::path& input, const fuzz::ViolationHandler& violated) {
          static fuzz::ScratchFile scratch;
-         fuzz::RunRoundTripPath(Bytes(input), scratch, violated, known);
+         fuzz::RunRoundTripPath(Bytes(input), scratch, violated);
      }},
 };
 
-std::vector<std::string> Violated(const Target& target, const fs::path& input, KnownFaults known)
+std::vector<std::string> Violated(const Target& target, const fs::path& input)
 {
     Violations violations;
-    target.run(input, known, violations.Handler());
+    target.run(input, violations.Handler());
     return violations.seen;
 }
 
@@ -108,7 +105,7 @@ TEST(FuzzRegressions, EverySeedHoldsEachTargetsRules)
         const std::vector<fs::path> own = InputsIn(FuzzDir() / "corpus" / target.name);
         seeds.insert(seeds.end(), own.begin(), own.end());
         for (const fs::path& seed : seeds)
-            EXPECT_EQ(Violated(target, seed, KnownFaults::kStepAround), std::vector<std::string>{})
+            EXPECT_EQ(Violated(target, seed), std::vector<std::string>{})
                 << target.name << " " << seed.filename();
     }
 }
@@ -117,21 +114,8 @@ TEST(FuzzRegressions, EveryReproducerHoldsItsTargetsRules)
 {
     for (const Target& target : kTargets)
         for (const fs::path& input : InputsIn(FuzzDir() / "regressions" / target.name))
-            EXPECT_EQ(Violated(target, input, KnownFaults::kCheck), std::vector<std::string>{})
+            EXPECT_EQ(Violated(target, input), std::vector<std::string>{})
                 << target.name << " " << input.filename();
-}
-
-TEST(FuzzRegressions, KnownFaultsStillFailAndTheTargetsStepAroundThem)
-{
-    for (const Target& target : kTargets) {
-        for (const fs::path& input : InputsIn(FuzzDir() / "regressions" / target.name / "open")) {
-            EXPECT_NE(Violated(target, input, KnownFaults::kCheck), std::vector<std::string>{})
-                << target.name << " " << input.filename()
-                << ": fixed? Move it up to the target's folder and drop its step-around.";
-            EXPECT_EQ(Violated(target, input, KnownFaults::kStepAround), std::vector<std::string>{})
-                << target.name << " " << input.filename();
-        }
-    }
 }
 
 // The well-formed seeds must really load, or the fuzzer would start from
