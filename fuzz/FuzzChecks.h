@@ -131,6 +131,9 @@ inline std::vector<std::int32_t> Deltas(const MidiTrackData& track)
 }
 
 // Every paired note as (tick, channel, key, velocity, duration), sorted.
+// Notes of one key struck in one tick may trade velocities on the way
+// through the same-tick orders (their lengths stay), so within such a group
+// the velocities are listed in order of their own, apart from the lengths.
 using Note = std::tuple<std::int64_t, std::int32_t, std::int32_t, std::int32_t, std::int32_t>;
 inline std::vector<Note> PairedNotes(const MidiTrackData& track)
 {
@@ -140,7 +143,21 @@ inline std::vector<Note> PairedNotes(const MidiTrackData& track)
         tick += e.delta;
         if (e.kind == kind::kPairedNote) notes.emplace_back(tick, e.channel, e.note, e.velocity, e.duration);
     }
-    std::sort(notes.begin(), notes.end());
+    std::sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) {
+        return std::tie(std::get<0>(a), std::get<1>(a), std::get<2>(a), std::get<4>(a)) <
+               std::tie(std::get<0>(b), std::get<1>(b), std::get<2>(b), std::get<4>(b));
+    });
+    std::vector<std::int32_t> velocities;
+    for (std::size_t from = 0, to = 0; from < notes.size(); from = to) {
+        velocities.clear();
+        for (to = from; to < notes.size() && std::get<0>(notes[to]) == std::get<0>(notes[from]) &&
+                        std::get<1>(notes[to]) == std::get<1>(notes[from]) &&
+                        std::get<2>(notes[to]) == std::get<2>(notes[from]);
+             ++to)
+            velocities.push_back(std::get<3>(notes[to]));
+        std::sort(velocities.begin(), velocities.end());
+        for (std::size_t k = from; k < to; ++k) std::get<3>(notes[k]) = velocities[k - from];
+    }
     return notes;
 }
 

@@ -28,10 +28,10 @@ struct LoadOutcome {
 
 // Load and BuildSong as the Load command runs them, and what the loader
 // promises about its outcome. The song, if any, is the loader's.
-inline const MidiF0Data* LoadSong(MidiFileLoader& loader, RunContext& ctx, const std::string& path,
-                                  std::string_view step, const ViolationHandler& violated)
+// Builds the song of what `loader` just loaded and checks it.
+inline const MidiF0Data* BuildLoadedSong(MidiFileLoader& loader, RunContext& ctx, std::string_view step,
+                                         const ViolationHandler& violated)
 {
-    loader.Load(path);
     if (loader.FileLength() == 0) {
         if (loader.Song()) violated(step, "a song although nothing was loaded");
         return nullptr;
@@ -43,6 +43,13 @@ inline const MidiF0Data* LoadSong(MidiFileLoader& loader, RunContext& ctx, const
     if (!loader.Song() && ctx.ReportCount() == 0) violated(step, "a load failed without a report");
     if (loader.Song()) CheckSong(*loader.Song(), track_state::kPaired, step, violated);
     return loader.Song();
+}
+
+inline const MidiF0Data* LoadSong(MidiFileLoader& loader, RunContext& ctx, const std::string& path,
+                                  std::string_view step, const ViolationHandler& violated)
+{
+    loader.Load(path);
+    return BuildLoadedSong(loader, ctx, step, violated);
 }
 
 // Runs the whole path on the file at `path` with a fresh run context.

@@ -19,11 +19,11 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fuzz/FuzzChecks.h"
 #include "fuzz/LoadPath.h"
-#include "fuzz/ScratchFile.h"
 #include "pipelines/MirrorPipeline.h"
 #include "smf/MidiFileLoader.h"
 #include "smf/SmfWriter.h"
@@ -138,19 +138,21 @@ inline bool SameEventsAtSameTicks(std::span<const std::uint8_t> a, std::span<con
         for (ImageEvent& e : y)
             if ((b[e.at] & 0xF0) == 0x80) e.tick = 0;
     }
-    auto sort = [](std::span<const std::uint8_t> image, std::vector<ImageEvent>& events) {
-        std::sort(events.begin(), events.end(), [&](const ImageEvent& p, const ImageEvent& q) {
-            if (p.tick != q.tick) return p.tick < q.tick;
-            return std::lexicographical_compare(image.begin() + p.at, image.begin() + p.at + p.size,
-                                                image.begin() + q.at, image.begin() + q.at + q.size);
-        });
+    // Each event as its tick and a 64-bit hash of its bytes (FNV-1a), sorted:
+    // cheap to sort, and two different events would have to collide.
+    using Keyed = std::pair<std::uint64_t, std::uint64_t>;
+    auto keyed = [](std::span<const std::uint8_t> image, const std::vector<ImageEvent>& events) {
+        std::vector<Keyed> keys;
+        keys.reserve(events.size());
+        for (const ImageEvent& e : events) {
+            std::uint64_t hash = 0xcbf29ce484222325u;
+            for (std::uint32_t i = 0; i < e.size; ++i) hash = (hash ^ image[e.at + i]) * 0x100000001b3u;
+            keys.emplace_back(e.tick, hash);
+        }
+        std::sort(keys.begin(), keys.end());
+        return keys;
     };
-    sort(a, x);
-    sort(b, y);
-    return std::equal(x.begin(), x.end(), y.begin(), y.end(), [&](const ImageEvent& p, const ImageEvent& q) {
-        return p.tick == q.tick && std::equal(a.begin() + p.at, a.begin() + p.at + p.size, b.begin() + q.at,
-                                              b.begin() + q.at + q.size);
-    });
+    return keyed(a, x) == keyed(b, y);
 }
 
 // Encodes `song` (event form); the image, or nothing when it was refused.
@@ -168,8 +170,7 @@ inline std::vector<std::uint8_t> EncodeImage(MidiF0Data& song, std::string_view 
 
 }  // namespace detail
 
-inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, ScratchFile& scratch,
-                                         const ViolationHandler& violated)
+inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, const ViolationHandler& violated)
 {
     RoundTripOutcome outcome;
     if (input.empty()) return outcome;
@@ -180,7 +181,9 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, Sc
     DiscardingSink sink;
     RunContext ctx(sink);
     MidiFileLoader loader(ctx);
-    const MidiF0Data* song = LoadSong(loader, ctx, scratch.Write(file), "load", violated);
+    // Both loads read from memory; fuzz_load takes the way through a file.
+    loader.LoadBytes(file, "input.mid");
+    const MidiF0Data* song = BuildLoadedSong(loader, ctx, "load", violated);
     if (!song) return outcome;
     MidiF0Data mirrored = MirroredCopy(*song, settings);
     const std::int32_t strikes = detail::CountIf(mirrored.Track(), [](const MusicEvent& e) { return e.IsNoteStart(); });
@@ -197,7 +200,8 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, Sc
     reloadSink.KeepCodesIn(&codes);
     RunContext reloadCtx(reloadSink);
     MidiFileLoader reloader(reloadCtx);
-    const MidiF0Data* reloaded = LoadSong(reloader, reloadCtx, scratch.Write(outcome.image), "reload", violated);
+    reloader.LoadBytes(outcome.image, "saved.mid");
+    const MidiF0Data* reloaded = BuildLoadedSong(reloader, reloadCtx, "reload", violated);
     if (!reloaded) {
         violated("reload", "a saved file did not load");
         return outcome;

@@ -8,7 +8,6 @@
 
 #include "fuzz/FuzzTarget.h"
 #include "fuzz/RoundTripPath.h"
-#include "fuzz/ScratchFile.h"
 
 namespace {
 volatile std::uint64_t g_digest = 0;
@@ -16,8 +15,7 @@ volatile std::uint64_t g_digest = 0;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static rovanta::fuzz::ScratchFile scratch;
-    g_digest = rovanta::fuzz::RunRoundTripPath({data, size}, scratch, [](std::string_view step, std::string_view rule) {
+    g_digest = rovanta::fuzz::RunRoundTripPath({data, size}, [](std::string_view step, std::string_view rule) {
                    rovanta::fuzz::Trap("fuzz_roundtrip", step, rule);
                }).digest;
     return 0;

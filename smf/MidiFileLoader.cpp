@@ -39,13 +39,18 @@ void MidiFileLoader::AskAndLoad(FileChooser& chooser)
     Load(chosen);
 }
 
-void MidiFileLoader::Load(const std::string& path)
+void MidiFileLoader::Start(const std::string& path)
 {
     path_ = path;
     formatData_.reset();
     song_.reset();
     fileLength_ = 0;
     reportsBeforeLoad_ = ctx_->ReportCount();
+}
+
+void MidiFileLoader::Load(const std::string& path)
+{
+    Start(path);
     int error = 0;
     if (!FileCanOpen(path, &error)) {
         ctx_->Show("Midiファイルが開けませんでした。" + path);
@@ -59,11 +64,25 @@ void MidiFileLoader::Load(const std::string& path)
     }
     fileBytes_ = AllocBlock(*ctx_, length);
     if (length > 0 && (!fileBytes_ || !ReadFileExact(*ctx_, path, fileBytes_.data(), length))) return;
-    fileLength_ = length;
-
     // Both readers work on this one copy of the file.
-    const std::span<const std::uint8_t> file(fileBytes_.data(), length);
-    probe_ = format_ = ProbeFormat(fileBytes_.data(), length);
+    Read({fileBytes_.data(), length});
+}
+
+void MidiFileLoader::LoadBytes(std::span<const std::uint8_t> bytes, const std::string& name)
+{
+    Start(name);
+    if (bytes.size() >= kLoadLimit) {
+        ReportError(mdld::kTooLarge);
+        return;
+    }
+    Read(bytes);
+}
+
+void MidiFileLoader::Read(std::span<const std::uint8_t> file)
+{
+    const auto length = static_cast<std::uint32_t>(file.size());
+    fileLength_ = length;
+    probe_ = format_ = ProbeFormat(file.data(), length);
     if (format_ == 0) {
         Format0Result format0 = ReadFormat0(*ctx_, file, kCapacity);
         if (format0.song.State() == track_state::kPaired)
@@ -76,7 +95,7 @@ void MidiFileLoader::Load(const std::string& path)
         formatData_ = MidiF1Data::CreateFromFile(*ctx_, file, kCapacity);
     } else {
         ReportError(mdld::kNotMidi);
-        ctx_->NoteFileRefused(path, "not a Standard MIDI File");
+        ctx_->NoteFileRefused(path_, "not a Standard MIDI File");
         fileLength_ = 0;
         return;
     }

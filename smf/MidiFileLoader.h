@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 #include <string>
 
@@ -38,6 +39,9 @@ public:
     // dialog leaves nothing loaded and shows nothing.
     void AskAndLoad(FileChooser& chooser);
     void Load(const std::string& path);
+    // Loads a file already in memory, as Load loads one read from `name`. The
+    // bytes are read during the call only.
+    void LoadBytes(std::span<const std::uint8_t> bytes, const std::string& name);
     // Merges the tracks read into the song; then only the song is kept. When
     // Load and the merge raised reports and the song holds nothing but its End
     // of Track, nothing is kept: the load failed (Song() null, FileLength() 0).
@@ -56,6 +60,9 @@ public:
     void ReportError(std::uint32_t code) const;
 
 private:
+    void Start(const std::string& path);
+    void Read(std::span<const std::uint8_t> file);
+
     RunContext* ctx_;
     std::uint32_t fileLength_ = 0;
     MemoryBlock fileBytes_;

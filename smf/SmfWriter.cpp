@@ -249,13 +249,30 @@ bool EncodeTrack(MidiTrackData& track, const char* chunkId, std::uint8_t* out)
     return true;
 }
 
+namespace {
+// More than the bytes any event with its delta time is written as: the delta,
+// a status, a type, a length and a closing F7 take at most 13 bytes besides
+// the event's data.
+std::size_t EncodedBound(const MusicEvent& e)
+{
+    return 13 + std::max(e.Bytes().size(), static_cast<std::size_t>(std::max(e.length, 0)));
+}
+}  // namespace
+
 void Encode(MidiF0Data& song)
 {
     if (song.State() != track_state::kEventForm || !song.HasTrack()) {
         song.ReportError(m0dt::kInternalError);
         return;
     }
-    MemoryBlock& block = song.Block();
+    // A song that cannot come near its capacity gets a block of the size its
+    // image may need: zeroing and touching the whole capacity for a short song
+    // would cost more than writing it. Near the capacity the encoder may cut
+    // the chunk, so it gets all of it.
+    std::size_t bound = kHeaderRoom + 8;
+    for (const MusicEvent& e : song.Track().Events()) bound += EncodedBound(e);
+    const auto capacity = static_cast<std::size_t>(std::max(song.Capacity(), 0));
+    MemoryBlock& block = song.Block(bound + kMargin + kHeaderRoom >= capacity ? capacity : bound);
     if (!block) return;
     std::uint8_t* header = block.data();
     std::memcpy(header, "MThd", 4);

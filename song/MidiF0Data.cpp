@@ -1,5 +1,8 @@
 #include "song/MidiF0Data.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "support/RunContext.h"
 
 namespace rovanta {
@@ -44,7 +47,13 @@ MidiF0Data MidiF0Data::Copy(const MidiF0Data& source)
 
 MemoryBlock& MidiF0Data::Block()
 {
-    if (!block_ && capacity_ > 0) block_ = AllocBlock(*ctx_, static_cast<std::size_t>(capacity_));
+    return block_ ? block_ : Block(static_cast<std::size_t>(std::max(capacity_, 0)));
+}
+
+MemoryBlock& MidiF0Data::Block(std::size_t size)
+{
+    size = std::min(size, static_cast<std::size_t>(std::max(capacity_, 0)));
+    if (block_.size() < size) block_ = AllocBlock(*ctx_, size);
     return block_;
 }
 

@@ -48,7 +48,11 @@ public:
     std::int32_t Capacity() const { return capacity_; }
     std::int32_t division;
 
+    // The song's image: the block there is, else one of the song's capacity;
+    // or one of at least `size` bytes (never more than the capacity), for an
+    // image known to need no more.
     MemoryBlock& Block();
+    MemoryBlock& Block(std::size_t size);
     std::int32_t dataLength = 0;
     std::int32_t readPosition = 0;
 

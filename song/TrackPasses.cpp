@@ -392,6 +392,15 @@ void MidiTrackData::MoveEndsBeforeRestrikes()
     // notes first in, first out; one that ends a note struck before a note on
     // of its key earlier in its tick moves to just before the first such note
     // on. Positions keep their delta times, so no event changes its tick.
+    // Mostly no note off stands behind a note on in its tick, and then there
+    // is nothing to move.
+    bool onInGroup = false, offBehindOn = false;
+    for (std::size_t i = 0; i < events_.size() && !offBehindOn; ++i) {
+        if (events_[i].delta != 0) onInGroup = false;
+        offBehindOn = onInGroup && events_[i].IsNoteOff();
+        onInGroup = onInGroup || events_[i].IsNoteOn();
+    }
+    if (!offBehindOn) return;
     struct Strikes {
         std::vector<std::size_t> at;  // note on positions; those from `head` on still sound
         std::size_t head = 0;

@@ -82,8 +82,7 @@ const Target kTargets[] = {
      }},
     {"fuzz_roundtrip",
      [](const fs::path& input, const fuzz::ViolationHandler& violated) {
-         static fuzz::ScratchFile scratch;
-         fuzz::RunRoundTripPath(Bytes(input), scratch, violated);
+         fuzz::RunRoundTripPath(Bytes(input), violated);
      }},
 };
 
