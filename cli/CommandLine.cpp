@@ -15,6 +15,8 @@ constexpr const char* kFooter = R"(Examples:
   rovanta-cli mirror -H song.mid -o backwards.mid
   rovanta-cli mirror -V --no-octave song.mid -o upside-down.mid
   rovanta-cli mirror -H -V songs/*.mid --out-dir mirrored -j 4
+  rovanta-cli mirror -H --controls curves --trim song.mid -o backwards.mid
+  rovanta-cli mirror -V --diatonic=Am --axis A3 song.mid -o inverted.mid
   rovanta-cli dump -V song.mid | less
   rovanta-cli play -H song.mid
   rovanta-cli play --port 1 song.mid
@@ -27,18 +29,60 @@ Exit status: 0 when the output was written or the song played to its end,
 failed) or the MIDI output could not be opened, 2 for a usage error, 130 when
 playback was stopped with Ctrl-C.)";
 
+constexpr const char* kKeyFromSong = "song";
+
 struct Toggles {
     bool horizontal = false;
     bool vertical = false;
     bool noOctave = false;
+    std::string controls = "instants";
+    std::string axis;
+    std::string diatonic;  // empty: off; kKeyFromSong: the song's key
+    bool trim = false;
 
     void AddTo(CLI::App& command)
     {
         command.add_flag("-H,--horizontal", horizontal, "Horizontal Reverse: play the song backwards");
         command.add_flag("-V,--vertical", vertical, "Vertical Reverse: reflect the pitches of each melodic channel");
         command.add_flag("--no-octave", noOctave, "Do not raise the notes by an octave after Vertical Reverse");
+        command.add_option("--controls", controls,
+                           "With -H: move each controller change to its mirrored instant (instants), or mirror "
+                           "pedals, controllers, pitch bend and pressure as curves (curves)")
+            ->check(CLI::IsMember({"instants", "curves"}))
+            ->default_str("instants");
+        command
+            .add_option("--axis", axis,
+                        "With -V: reflect every melodic channel about this pitch (E4, Bb3, 64, or 64.5 between two "
+                        "notes) instead of each channel's own C")
+            ->check(CLI::Validator(
+                [](const std::string& text) {
+                    return ParseAxis(text) ? std::string() : "not a note (E4, Bb3, 64 or 64.5 within 0 to 127)";
+                },
+                ""))
+            ->option_text("NOTE");
+        command
+            .add_flag(std::string("--diatonic{") + kKeyFromSong + "}", diatonic,
+                      "With -V: invert within a key instead of by half steps; --diatonic=KEY names it (D, Bb, F#m, "
+                      "Am), else the song's first key signature or C major")
+            ->check(CLI::Validator(
+                [](const std::string& text) {
+                    return text == kKeyFromSong || ParseKey(text) ? std::string() : "not a key (C, Bb, F#m, Am)";
+                },
+                ""))
+            ->option_text("[=KEY]");
+        command.add_flag("--trim", trim, "Start the result at the measure of its first note");
     }
-    MirrorSettings Settings() const { return {horizontal, vertical, noOctave ? 0 : 1}; }
+    MirrorSettings Settings() const
+    {
+        MirrorSettings settings{horizontal, vertical, noOctave ? 0 : 1, {}};
+        MirrorOptions& options = settings.options;
+        options.controls = controls == "curves" ? ControlMirroring::kCurves : ControlMirroring::kInstants;
+        if (!axis.empty()) options.twiceAxis = ParseAxis(axis);
+        options.diatonic = !diatonic.empty();
+        if (options.diatonic && diatonic != kKeyFromSong) options.key = ParseKey(diatonic);
+        options.trim = trim;
+        return settings;
+    }
 };
 
 }  // namespace

@@ -87,7 +87,7 @@ inline LoadOutcome RunLoadPath(const std::string& path, const ViolationHandler& 
             CheckSong(copy, track_state::kPaired, "Retime to 96", violated);
 
             // Both reversals, as Save runs them: they neither add notes nor lose any.
-            MidiF0Data saved = MirroredCopy(song, MirrorSettings{true, true, 1});
+            MidiF0Data saved = MirroredCopy(song, MirrorSettings{true, true, 1, {}});
             CheckSong(saved, track_state::kEventForm, "MirroredCopy", violated);
             if (detail::RoomToUnpair(song.Track())) {
                 const std::int32_t notes = detail::SoundingNotes(song.Track());

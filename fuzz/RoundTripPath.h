@@ -39,7 +39,7 @@ struct RoundTripOutcome {
 
 inline MirrorSettings RoundTripSettings(std::uint8_t selector)
 {
-    return MirrorSettings{(selector & 1u) != 0, (selector & 2u) != 0, (selector & 4u) != 0 ? 0 : 1};
+    return MirrorSettings{(selector & 1u) != 0, (selector & 2u) != 0, (selector & 4u) != 0 ? 0 : 1, {}};
 }
 
 namespace detail {
@@ -175,7 +175,7 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, co
     RoundTripOutcome outcome;
     if (input.empty()) return outcome;
     const bool plainFile = input.size() >= 4 && std::equal(input.begin(), input.begin() + 4, "MThd");
-    const MirrorSettings settings = plainFile ? MirrorSettings{true, true, 1} : RoundTripSettings(input[0]);
+    const MirrorSettings settings = plainFile ? MirrorSettings{true, true, 1, {}} : RoundTripSettings(input[0]);
     const std::span<const std::uint8_t> file = plainFile ? input : input.subspan(1);
 
     DiscardingSink sink;

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "mirror/ControlCurves.h"
 #include "song/NoteMatching.h"
 #include "song/Ticks.h"
 
@@ -23,7 +24,7 @@ MusicEvent Placeholder()
 
 }  // namespace
 
-void ReverseVertical(MidiF0Data& song)
+void ReverseVertical(MidiF0Data& song, const VerticalAxis& axis)
 {
     if (!song.HasTrack()) return;
     MidiTrackData& track = song.Track();
@@ -43,13 +44,15 @@ void ReverseVertical(MidiF0Data& song)
     for (std::size_t c = 0; c < 16; ++c) {
         // The C at or below the middle of the channel's range.
         const std::int64_t middle = (std::int64_t{lowest[c]} + highest[c]) / 2;
-        twiceCentre[c] = static_cast<std::int32_t>(2 * (middle / 12 * 12));
+        twiceCentre[c] = axis.twiceAxis ? *axis.twiceAxis : static_cast<std::int32_t>(2 * (middle / 12 * 12));
     }
     for (MusicEvent& e : track.Events()) {
         if (!e.IsNote() || e.channel > 15 || IsDrum(drums, e.channel)) continue;
         const auto c = static_cast<std::size_t>(e.channel);
         if (!hasNotes[c]) continue;
-        e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(std::int64_t{twiceCentre[c]} - e.note, 0, 127));
+        const std::int64_t reflected = axis.diatonicKey ? ReflectInKey(e.note, twiceCentre[c], *axis.diatonicKey)
+                                                        : std::int64_t{twiceCentre[c]} - e.note;
+        e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(reflected, 0, 127));
     }
 }
 
@@ -68,20 +71,14 @@ void TransposeNotes(MidiF0Data& song, std::int32_t semitones)
     }
 }
 
-void ReverseHorizontal(MidiF0Data& song)
+namespace {
+
+// The reversal of a whole event list that ends with its End of Track: the
+// list, reversed, with a tempo event and room for a program change per
+// channel in front. Events made invalid here are removed by the caller.
+std::vector<MusicEvent> Reversed(std::vector<MusicEvent> events)
 {
-    if (song.State() != track_state::kEventForm || !song.HasTrack()) {
-        song.ReportError(m0dt::kInternalError);
-        return;
-    }
-    MidiTrackData& track = song.Track();
-    const std::int32_t n = track.Count();
-    if (n == 0 || !track.At(n - 1).IsEndOfTrack()) {
-        song.ReportError(m0dt::kEndOfTrackInvalid);
-        return;
-    }
-    std::vector<MusicEvent> events = track.TakeEvents();
-    const std::size_t last = static_cast<std::size_t>(n - 1);  // the End of Track
+    const std::size_t last = events.size() - 1;  // the End of Track
 
     // Each note end trades places (and ticks) with the note start it ends,
     // so that after the reversal the note starts where it used to end. Notes
@@ -158,6 +155,82 @@ void ReverseHorizontal(MidiF0Data& song)
     }
     arranged[lastTempo].kind = kind::kInvalid;
 
+    return events;
+}
+
+std::vector<std::int64_t> Ticks(const std::vector<MusicEvent>& events)
+{
+    std::vector<std::int64_t> ticks(events.size());
+    std::int64_t tick = 0;
+    for (std::size_t i = 0; i < events.size(); ++i) ticks[i] = tick += events[i].delta;
+    return ticks;
+}
+
+// Controllers, pitch bend, pressure and programs as curves: they leave the
+// list before the reversal and come back where their curves put them, each
+// change in front of whatever else happens at its tick.
+std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events)
+{
+    const std::size_t last = events.size() - 1;
+    const std::vector<std::int64_t> ticks = Ticks(events);
+    // The reversal mirrors about the last event before the End of Track.
+    const std::int64_t mirror = last > 0 ? ticks[last - 1] : 0;
+    const std::vector<curves::Unit> units = curves::FindUnits(events, ticks, last);
+    std::vector<bool> inUnit(events.size(), false);
+    for (const curves::Unit& u : units)
+        for (std::size_t i : u.at) inUnit[i] = true;
+
+    // The rest, with a placeholder where the last event was, so that it is
+    // reversed about the same tick.
+    std::vector<MusicEvent> rest;
+    rest.reserve(events.size() - units.size() + 1);
+    std::int64_t at = 0;
+    auto keep = [&](MusicEvent e, std::int64_t tick) {
+        e.delta = ClampTicks(tick - at);
+        at = tick;
+        rest.push_back(std::move(e));
+    };
+    for (std::size_t i = 0; i < last; ++i)
+        if (!inUnit[i]) keep(std::move(events[i]), ticks[i]);
+    if (at < mirror || rest.empty()) keep(Placeholder(), mirror);
+    keep(std::move(events[last]), ticks[last]);
+    std::vector<MusicEvent> reversed = Reversed(std::move(rest));
+    const std::vector<std::int64_t> reversedTicks = Ticks(reversed);
+
+    std::vector<MusicEvent> merged;
+    merged.reserve(reversed.size() + events.size());
+    at = 0;
+    auto put = [&](MusicEvent e, std::int64_t tick) {
+        e.delta = ClampTicks(tick - at);
+        at = tick;
+        merged.push_back(std::move(e));
+    };
+    std::size_t next = 0;
+    for (const curves::Placed& p : curves::PlaceMirrored(units, mirror)) {
+        for (; next < reversed.size() && reversedTicks[next] < p.tick; ++next)
+            put(std::move(reversed[next]), reversedTicks[next]);
+        for (std::size_t i : p.unit->at) put(std::move(events[i]), p.tick);
+    }
+    for (; next < reversed.size(); ++next) put(std::move(reversed[next]), reversedTicks[next]);
+    return merged;
+}
+
+}  // namespace
+
+void ReverseHorizontal(MidiF0Data& song, ControlMirroring controls)
+{
+    if (song.State() != track_state::kEventForm || !song.HasTrack()) {
+        song.ReportError(m0dt::kInternalError);
+        return;
+    }
+    MidiTrackData& track = song.Track();
+    const std::int32_t n = track.Count();
+    if (n == 0 || !track.At(n - 1).IsEndOfTrack()) {
+        song.ReportError(m0dt::kEndOfTrackInvalid);
+        return;
+    }
+    std::vector<MusicEvent> arranged = controls == ControlMirroring::kCurves ? ReversedWithCurves(track.TakeEvents())
+                                                                            : Reversed(track.TakeEvents());
     // The tempo and the placeholders added here are gone again once the
     // invalid events are removed, so a full table stays within its limit.
     track.SetEvents(std::move(arranged), RoomCheck::kUnchecked);

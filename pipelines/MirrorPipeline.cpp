@@ -3,17 +3,24 @@
 #include <utility>
 
 #include "mirror/Mirror.h"
+#include "playback/MusicPlayer.h"
 #include "smf/SmfWriter.h"
 
 namespace rovanta {
 
 void ApplyReversals(MidiF0Data& copy, const MirrorSettings& settings)
 {
-    if (settings.horizontal) ReverseHorizontal(copy);
+    const MirrorOptions& options = settings.options;
+    VerticalAxis axis{options.twiceAxis, std::nullopt};
+    // The key is the song's as loaded: reversed, its last key signature would come first.
+    if (settings.vertical && options.diatonic && copy.HasTrack())
+        axis.diatonicKey = options.key ? *options.key : KeyOfTrack(copy.Track());
+    if (settings.horizontal) ReverseHorizontal(copy, options.controls);
     if (settings.vertical) {
-        ReverseVertical(copy);
+        ReverseVertical(copy, axis);
         if (settings.raiseOctave == 1) TransposeNotes(copy, 12);
     }
+    if (options.trim) TrimLeadingMeasures(copy);
 }
 
 MidiF0Data MirroredCopy(const MidiF0Data& loaded, const MirrorSettings& settings)

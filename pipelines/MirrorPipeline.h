@@ -3,20 +3,42 @@
 // changed; each command works on a fresh copy, transformed by the toggles as
 // they stand at that moment, in a fixed order.
 
+#include <cstdint>
+#include <optional>
+
+#include "mirror/Mirror.h"
+#include "mirror/Pitch.h"
 #include "song/MidiF0Data.h"
 
 namespace rovanta {
 
 class FileChooser;
 
+// The musical options of the mirror, each off by default.
+struct MirrorOptions {
+    ControlMirroring controls = ControlMirroring::kInstants;
+    // Twice the pitch every melodic channel is reflected about (ParseAxis);
+    // unset: each channel's own C.
+    std::optional<std::int32_t> twiceAxis;
+    // Reflect within a key; `key` unset: the song's first key signature, else C major.
+    bool diatonic = false;
+    std::optional<MusicalKey> key;
+    // Start the result at its first note's measure.
+    bool trim = false;
+
+    bool operator==(const MirrorOptions&) const = default;
+};
+
 struct MirrorSettings {
     bool horizontal = false;
     bool vertical = false;
     int raiseOctave = 1;  // "Raise octave with Vertical Reverse."
+    MirrorOptions options{};
 };
 
 // On a copy in event form: Horizontal Reverse, then Vertical Reverse and, with
-// the octave option, a rise of 12 semitones.
+// the octave option, a rise of 12 semitones; then, with the trim option, the
+// whole measures before the first note go.
 void ApplyReversals(MidiF0Data& copy, const MirrorSettings& settings);
 
 // The mirrored copy of the loaded song, in event form, ready to encode or pair.

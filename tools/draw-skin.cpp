@@ -575,10 +575,10 @@ int main(int argc, char** argv)
     }
 
     std::vector<Panel> panels = {
-        {QStringLiteral("Original"), {false, false, 1}, QColor(70, 110, 200), {}},
-        {QStringLiteral("Vertical Reverse"), {false, true, 1}, QColor(60, 160, 90), {}},
-        {QStringLiteral("Horizontal Reverse"), {true, false, 1}, QColor(220, 130, 50), {}},
-        {QStringLiteral("Both"), {true, true, 1}, QColor(150, 90, 190), {}},
+        {QStringLiteral("Original"), {false, false, 1, {}}, QColor(70, 110, 200), {}},
+        {QStringLiteral("Vertical Reverse"), {false, true, 1, {}}, QColor(60, 160, 90), {}},
+        {QStringLiteral("Horizontal Reverse"), {true, false, 1, {}}, QColor(220, 130, 50), {}},
+        {QStringLiteral("Both"), {true, true, 1, {}}, QColor(150, 90, 190), {}},
     };
     bool melodyOk = false;
     const QImage melody = DrawMelody(panels, melodyOk);

@@ -40,7 +40,7 @@ Bytes Saved(const Bytes& file, bool horizontal)
     loader.Load(input.Path());
     loader.BuildSong();
     if (!loader.Song()) return {};
-    MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1});
+    MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1, {}});
     Encode(copy);
     EXPECT_EQ(r.Take(), std::vector<std::string>{});
     return Bytes(copy.Block().data(), copy.Block().data() + copy.dataLength);

@@ -220,7 +220,7 @@ TEST(Save, NotesAfterASystemExclusiveReadUnderRunningStatusReadBackEverywhere)
         loader.Load(input.Path());
         loader.BuildSong();
         ASSERT_NE(loader.Song(), nullptr);
-        MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1});
+        MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1, {}});
         Encode(copy);
         const Bytes saved(copy.Block().data(), copy.Block().data() + copy.dataLength);
         const auto tracks = test::ReadNoteTracks(saved);
@@ -243,7 +243,7 @@ TEST(Save, AFormatOneSongIsSavedAsFormatZeroAndLoadsBackTheSame)
         loader.Load(entry.path().string());
         ASSERT_NE(loader.FileLength(), 0u) << entry.path();
         loader.BuildSong();
-        for (const MirrorSettings settings : {MirrorSettings{}, MirrorSettings{true, true, 1}}) {
+        for (const MirrorSettings settings : {MirrorSettings{}, MirrorSettings{true, true, 1, {}}}) {
             const std::string out = dir / entry.path().filename().string();
             test::ScriptedChooser chooser;
             chooser.answers = {out, out};

@@ -1,0 +1,42 @@
+#pragma once
+// Controller state under Horizontal Reverse, mirrored as curves: the value in
+// effect at T - t in the reversed song is the value in effect just before t
+// in the original. Inside the mirror layer only.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "song/MusicEvent.h"
+
+namespace rovanta::curves {
+
+// One change of one lane (a controller of a channel, its pitch bend, channel
+// pressure, one key's pressure, its program with the bank selects before it,
+// or one registered or non-registered parameter with its selection), with
+// the events that make it, in their order.
+struct Unit {
+    std::uint32_t lane;
+    std::int64_t tick;             // where it takes effect
+    std::size_t effect;            // the place of the event that makes it take effect
+    std::vector<std::size_t> at;   // its events' places in the original, in order
+};
+
+// The changes of every lane of `events` (places before `end`, ticks in
+// `ticks`), in the order they take effect.
+std::vector<Unit> FindUnits(const std::vector<MusicEvent>& events, const std::vector<std::int64_t>& ticks,
+                            std::size_t end);
+
+// Where each change goes in a song reversed about `mirror` (the tick of the
+// original's last event before its End of Track): for every tick t < mirror
+// at which a lane changes, the lane's change in effect before t goes to
+// mirror - t; the lane's last change goes to tick 0. A lane's first change
+// has nothing before it and goes nowhere. In the order of the output ticks,
+// then of the original places.
+struct Placed {
+    std::int64_t tick;
+    const Unit* unit;
+};
+std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t mirror);
+
+}  // namespace rovanta::curves
