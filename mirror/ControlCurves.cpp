@@ -125,7 +125,48 @@ std::vector<Unit> FindUnits(const std::vector<MusicEvent>& events, const std::ve
     return units;
 }
 
-std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t mirror)
+namespace {
+
+// The value a lane holds before anything set it, for the lanes a reset of all
+// controllers sets back (and so every player assumes at the start).
+std::optional<std::int32_t> ResetValue(const MusicEvent& e)
+{
+    switch (e.kind) {
+    case kind::kPitchBend: return 0x2000;
+    case kind::kChannelPressure: return 0;
+    case kind::kControlChange:
+        switch (e.type) {
+        case 1:   // modulation
+        case 64:  // sustain pedal
+        case 65:  // portamento
+        case 66:  // sostenuto
+        case 67:  // soft pedal
+            return 0;
+        case 11:  // expression
+            return 127;
+        default: return std::nullopt;
+        }
+    default: return std::nullopt;
+    }
+}
+
+}  // namespace
+
+MusicEvent WithResetValue(const MusicEvent& e)
+{
+    MusicEvent reset = e;
+    const std::int32_t value = ResetValue(e).value_or(0);
+    if (e.kind == kind::kPitchBend) {
+        reset.note = value & 0x7F;
+        reset.value = value >> 7;
+    } else {
+        reset.value = value;
+    }
+    return reset;
+}
+
+std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t mirror, std::size_t extra,
+                                  const std::vector<MusicEvent>& events)
 {
     // Each lane's changes, in the order they take effect.
     std::vector<const Unit*> byLane;
@@ -135,14 +176,19 @@ std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t m
 
     std::vector<Placed> placed;
     for (std::size_t from = 0, to = 0; from < byLane.size(); from = to) {
+        const Unit* first = byLane[from];
+        if (first->tick < mirror && extra > 0 && first->at.size() == 1 && ResetValue(events[first->at.front()])) {
+            placed.push_back({mirror - first->tick, first, true});
+            --extra;
+        }
         const Unit* before = nullptr;  // the change in effect before the current tick
-        for (to = from; to < byLane.size() && byLane[to]->lane == byLane[from]->lane;) {
+        for (to = from; to < byLane.size() && byLane[to]->lane == first->lane;) {
             const std::int64_t tick = byLane[to]->tick;
-            if (before && tick < mirror) placed.push_back({mirror - tick, before});
-            for (; to < byLane.size() && byLane[to]->lane == byLane[from]->lane && byLane[to]->tick == tick; ++to)
+            if (before && tick < mirror) placed.push_back({mirror - tick, before, false});
+            for (; to < byLane.size() && byLane[to]->lane == first->lane && byLane[to]->tick == tick; ++to)
                 before = byLane[to];
         }
-        placed.push_back({0, before});
+        placed.push_back({0, before, false});
     }
     std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.unit->effect < b.unit->effect;

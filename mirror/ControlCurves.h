@@ -30,13 +30,21 @@ std::vector<Unit> FindUnits(const std::vector<MusicEvent>& events, const std::ve
 // Where each change goes in a song reversed about `mirror` (the tick of the
 // original's last event before its End of Track): for every tick t < mirror
 // at which a lane changes, the lane's change in effect before t goes to
-// mirror - t; the lane's last change goes to tick 0. A lane's first change
-// has nothing before it and goes nowhere. In the order of the output ticks,
-// then of the original places.
+// mirror - t; the lane's last change goes to tick 0. Before its first change
+// a lane holds its reset value where controllers have one (pedals,
+// modulation and pitch bend at rest, full expression, no pressure), and that
+// value is set at the mirror of the first change; a lane without one has
+// nothing there. At most `extra` reset values are set. In the order of the
+// output ticks, then of the original places.
 struct Placed {
     std::int64_t tick;
     const Unit* unit;
+    bool reset;  // the unit's one event with its lane's reset value, instead of the unit
 };
-std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t mirror);
+std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t mirror, std::size_t extra,
+                                  const std::vector<MusicEvent>& events);
+
+// `e` (a lane's only event) with its lane's reset value.
+MusicEvent WithResetValue(const MusicEvent& e);
 
 }  // namespace rovanta::curves

@@ -169,7 +169,7 @@ std::vector<std::int64_t> Ticks(const std::vector<MusicEvent>& events)
 // Controllers, pitch bend, pressure and programs as curves: they leave the
 // list before the reversal and come back where their curves put them, each
 // change in front of whatever else happens at its tick.
-std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events)
+std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events, std::size_t room)
 {
     const std::size_t last = events.size() - 1;
     const std::vector<std::int64_t> ticks = Ticks(events);
@@ -205,11 +205,19 @@ std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events)
         at = tick;
         merged.push_back(std::move(e));
     };
-    std::size_t next = 0;
-    for (const curves::Placed& p : curves::PlaceMirrored(units, mirror)) {
+    const std::vector<curves::Placed> placed = curves::PlaceMirrored(units, mirror, room, events);
+    // Reset values first: their events may move before their turn comes.
+    std::vector<MusicEvent> resets;
+    for (const curves::Placed& p : placed)
+        if (p.reset) resets.push_back(curves::WithResetValue(events[p.unit->at.front()]));
+    std::size_t next = 0, reset = 0;
+    for (const curves::Placed& p : placed) {
         for (; next < reversed.size() && reversedTicks[next] < p.tick; ++next)
             put(std::move(reversed[next]), reversedTicks[next]);
-        for (std::size_t i : p.unit->at) put(std::move(events[i]), p.tick);
+        if (p.reset)
+            put(std::move(resets[reset++]), p.tick);
+        else
+            for (std::size_t i : p.unit->at) put(std::move(events[i]), p.tick);
     }
     for (; next < reversed.size(); ++next) put(std::move(reversed[next]), reversedTicks[next]);
     return merged;
@@ -229,8 +237,12 @@ void ReverseHorizontal(MidiF0Data& song, ControlMirroring controls)
         song.ReportError(m0dt::kEndOfTrackInvalid);
         return;
     }
-    std::vector<MusicEvent> arranged = controls == ControlMirroring::kCurves ? ReversedWithCurves(track.TakeEvents())
-                                                                            : Reversed(track.TakeEvents());
+    // Reset values the curves set come on top of the events there are, as far
+    // as the table has room for them.
+    const std::size_t room = static_cast<std::size_t>(std::max(track.MaxEvents() - n, 0));
+    std::vector<MusicEvent> arranged = controls == ControlMirroring::kCurves
+                                           ? ReversedWithCurves(track.TakeEvents(), room)
+                                           : Reversed(track.TakeEvents());
     // The tempo and the placeholders added here are gone again once the
     // invalid events are removed, so a full table stays within its limit.
     track.SetEvents(std::move(arranged), RoomCheck::kUnchecked);
