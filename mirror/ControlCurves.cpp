@@ -177,18 +177,21 @@ std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t m
     std::vector<Placed> placed;
     for (std::size_t from = 0, to = 0; from < byLane.size(); from = to) {
         const Unit* first = byLane[from];
-        if (first->tick < mirror && extra > 0 && first->at.size() == 1 && ResetValue(events[first->at.front()])) {
+        if (extra > 0 && first->at.size() == 1 && ResetValue(events[first->at.front()])) {
             placed.push_back({mirror - first->tick, first, true});
             --extra;
         }
         const Unit* before = nullptr;  // the change in effect before the current tick
+        std::int64_t tick = 0;
         for (to = from; to < byLane.size() && byLane[to]->lane == first->lane;) {
-            const std::int64_t tick = byLane[to]->tick;
-            if (before && tick < mirror) placed.push_back({mirror - tick, before, false});
+            tick = byLane[to]->tick;
+            if (before) placed.push_back({mirror - tick, before, false});
             for (; to < byLane.size() && byLane[to]->lane == first->lane && byLane[to]->tick == tick; ++to)
                 before = byLane[to];
         }
-        placed.push_back({0, before, false});
+        // Changes at the mirror tick itself take effect after the reversed
+        // song's start: what held before them holds there.
+        if (tick < mirror) placed.push_back({0, before, false});
     }
     std::sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) {
         return a.tick != b.tick ? a.tick < b.tick : a.unit->effect < b.unit->effect;

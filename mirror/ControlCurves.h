@@ -28,9 +28,9 @@ std::vector<Unit> FindUnits(const std::vector<MusicEvent>& events, const std::ve
                             std::size_t end);
 
 // Where each change goes in a song reversed about `mirror` (the tick of the
-// original's last event before its End of Track): for every tick t < mirror
-// at which a lane changes, the lane's change in effect before t goes to
-// mirror - t; the lane's last change goes to tick 0. Before its first change
+// original's last event before its End of Track): for every tick t at which
+// a lane changes, the lane's change in effect before t goes to mirror - t;
+// the lane's last change before the mirror tick goes to tick 0. Before its first change
 // a lane holds its reset value where controllers have one (pedals,
 // modulation and pitch bend at rest, full expression, no pressure), and that
 // value is set at the mirror of the first change; a lane without one has
