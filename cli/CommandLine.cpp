@@ -29,7 +29,8 @@ Exit status: 0 when the output was written or the song played to its end,
 failed) or the MIDI output could not be opened, 2 for a usage error, 130 when
 playback was stopped with Ctrl-C.)";
 
-constexpr const char* kKeyFromSong = "song";
+// What a flag given without a value holds.
+constexpr const char* kKeyFromSong = "true";
 
 struct Toggles {
     bool horizontal = false;
@@ -61,7 +62,7 @@ struct Toggles {
                 ""))
             ->option_text("NOTE");
         command
-            .add_flag(std::string("--diatonic{") + kKeyFromSong + "}", diatonic,
+            .add_flag("--diatonic", diatonic,
                       "With -V: invert within a key instead of by half steps; --diatonic=KEY names it (D, Bb, F#m, "
                       "Am), else the song's first key signature or C major")
             ->check(CLI::Validator(
