@@ -33,15 +33,6 @@ void AppendBytes(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> b
 void AppendSysEx(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> stored)
 {
     if (stored.empty()) return;
-    // A message cut off by the end of its chunk gets its closing F7: readers
-    // look for it, and without it would take the events behind for its data.
-    if (stored[0] == 0xF0 && stored.back() != 0xF7) {
-        out.push_back(stored[0]);
-        AppendVlq(out, static_cast<std::uint32_t>(stored.size()));
-        AppendBytes(out, stored.subspan(1));
-        out.push_back(0xF7);
-        return;
-    }
     std::uint64_t length = 0;
     std::size_t at = 1;
     bool complete = false;
@@ -52,6 +43,17 @@ void AppendSysEx(std::vector<std::uint8_t>& out, std::span<const std::uint8_t> s
             complete = true;
             break;
         }
+    }
+    // A message cut off by the end of its chunk (shorter than its length
+    // says) gets its closing F7: readers look for it, and without it would
+    // take the events behind for its data.
+    if (stored[0] == 0xF0 && stored.back() != 0xF7) {
+        const auto data = complete && at + length > stored.size() ? stored.subspan(at) : stored.subspan(1);
+        out.push_back(stored[0]);
+        AppendVlq(out, static_cast<std::uint32_t>(data.size() + 1));
+        AppendBytes(out, data);
+        out.push_back(0xF7);
+        return;
     }
     if (complete && at + length == stored.size()) {
         AppendBytes(out, stored);
