@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <filesystem>
 #include <iostream>
@@ -57,8 +58,32 @@ struct Changes {
     }
 };
 
+// Ticks the sustain pedal is down (64 or more) on channels that use it, up
+// to `end`; and those ticks times the channels.
+std::pair<std::int64_t, std::int64_t> PedalDown(const MidiTrackData& track, std::int64_t end)
+{
+    std::array<std::vector<std::pair<std::int64_t, bool>>, 16> presses;
+    std::int64_t tick = 0;
+    for (const MusicEvent& e : track.Events()) {
+        tick += e.delta;
+        if (e.kind == kind::kControlChange && e.type == 64 && e.channel <= 15)
+            presses[static_cast<std::size_t>(e.channel)].emplace_back(tick, e.value >= 64);
+    }
+    std::int64_t down = 0, total = 0;
+    for (const auto& channel : presses) {
+        if (channel.empty()) continue;
+        total += end;
+        for (std::size_t i = 0; i < channel.size(); ++i)
+            if (channel[i].second) down += std::min(i + 1 < channel.size() ? channel[i + 1].first : end, end) - std::min(channel[i].first, end);
+    }
+    return {down, total};
+}
+
 struct Figures {
     int songs = 0;
+    std::array<std::int64_t, 3> pedalDown{}, pedalTotal{};  // original, as instants, as curves
+    int pedalSongs = 0;
+    std::array<double, 3> pedalOff{};  // summed distance of each song's pedal-down share from the original's
     long notes = 0, matching = 0;
     long steady = 0, steadyMatching = 0;  // notes whose controllers did not change while they sounded
 };
@@ -105,8 +130,20 @@ void Check(const fs::path& file, Figures& figures)
     }
 
     MirrorSettings settings{true, false, 1, {}};
+    const MidiF0Data instants = MirroredCopy(*song, settings);
     settings.options.controls = ControlMirroring::kCurves;
     const MidiF0Data reversed = MirroredCopy(*song, settings);
+    std::array<double, 3> shares{};
+    for (const auto& [k, track] : {std::pair{0, &song->Track()}, {1, &instants.Track()}, {2, &reversed.Track()}}) {
+        const auto [down, total] = PedalDown(*track, mirror);
+        figures.pedalDown[static_cast<std::size_t>(k)] += down;
+        figures.pedalTotal[static_cast<std::size_t>(k)] += total;
+        shares[static_cast<std::size_t>(k)] = total > 0 ? 100.0 * down / total : 0.0;
+    }
+    if (PedalDown(song->Track(), mirror).second > 0) {
+        ++figures.pedalSongs;
+        for (std::size_t k = 1; k < 3; ++k) figures.pedalOff[k] += std::abs(shares[k] - shares[0]);
+    }
     // Every note on of the result with the state it starts with.
     std::multimap<std::tuple<std::int32_t, std::int32_t, std::int64_t>, State> starts;
     current.fill(kAtRest);
@@ -158,6 +195,12 @@ TEST(CorpusCurves, EveryNoteStartsWithTheControllersThatHeldWhereItEnded)
     std::cout << "[ curves ] " << figures.songs << " songs, " << figures.matching << " of " << figures.notes
               << " notes start with the state that held where they ended; " << figures.steadyMatching << " of "
               << figures.steady << " notes whose controllers held still start as they started\n";
+    auto share = [&](std::size_t k) { return 100.0 * figures.pedalDown[k] / std::max<std::int64_t>(figures.pedalTotal[k], 1); };
+    std::cout << "[ curves ] sustain pedal down " << share(0) << " % of the time in the originals, " << share(1)
+              << " % reversed as instants, " << share(2) << " % as curves; over the " << figures.pedalSongs
+              << " songs that use it, each song's share moves by " << figures.pedalOff[1] / std::max(figures.pedalSongs, 1)
+              << " points on average as instants, " << figures.pedalOff[2] / std::max(figures.pedalSongs, 1)
+              << " as curves\n";
     EXPECT_GT(figures.notes, 1000);
     EXPECT_EQ(figures.matching, figures.notes);
     EXPECT_EQ(figures.steadyMatching, figures.steady);
