@@ -21,6 +21,7 @@ constexpr const char* kFooter = R"(Examples:
   rovanta-cli play -H song.mid
   rovanta-cli play --port 1 song.mid
   rovanta-cli play --log messages.txt song.mid
+  rovanta-cli render -H song.mid -o backwards.flac
 
 Every report is printed on standard error as one line; a report about a file
 is followed by a line indented by two blanks naming the file and the reason.
@@ -131,6 +132,17 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         play->add_option("--log", playArgs.log, "Write every message, timed, to this file instead of sounding it");
     portOption->excludes(logOption);
 
+    Toggles renderToggles;
+    RenderArgs renderArgs;
+    CLI::App* render = app.add_subcommand(
+        "render", "Render what play would play of INPUT into a sound file, faster than real time");
+    renderToggles.AddTo(*render);
+    render->add_option("INPUT", renderArgs.input, "Standard MIDI File to load")->required();
+    render->add_option("-o,--output", renderArgs.output, "The sound file to write: .wav, .flac or .ogg")->required();
+    render->add_option("--soundfont", renderArgs.soundFont, "The SoundFont to render with (default: the system's)");
+    render->add_option("--rate", renderArgs.rate, "Samples per second (default 44100)")
+        ->check(CLI::Range(8000u, 192000u));
+
     CLI::App* ports =
         app.add_subcommand("ports", "List the outputs --port accepts and whether the built-in synthesizer is available");
 
@@ -152,6 +164,12 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         playArgs.progress = errIsTerminal;
         const InterruptFlag interrupt;
         return RunPlay(playArgs, err, interrupt.Flag());
+    }
+    if (render->parsed()) {
+        renderArgs.settings = renderToggles.Settings();
+        renderArgs.progress = errIsTerminal;
+        const InterruptFlag interrupt;
+        return RunRender(renderArgs, err, interrupt.Flag());
     }
     if (dump->parsed()) return RunDump({dumpToggles.Settings(), dumpInput}, out, err);
     if (outDirOption->count() > 0)

@@ -336,6 +336,51 @@ int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& in
     return status;
 }
 
+int RunRender(const RenderArgs& args, std::ostream& err, const std::atomic<bool>& interrupted)
+{
+    PlayConsole console(err, false);
+    RunContext ctx(console);
+    MidiFileLoader loader(ctx);
+    QuietRelease quiet(ctx);
+    if (AudioFileType(args.output).empty()) {
+        err << "rovanta-cli render: '" << args.output << "' is not a .wav, .flac or .ogg file\n";
+        return kExitUsage;
+    }
+    if (!LoadSong(loader, args.input)) return kExitFailed;
+
+    SynthConfig synth;
+    if (!args.soundFont.empty()) synth.soundFont = args.soundFont;
+    synth.sampleRate = args.rate;
+    RenderControl control;
+    control.cancel = &interrupted;
+    int shown = -1;
+    if (args.progress) {
+        control.progress = [&](double done) {
+            const int percent = static_cast<int>(done * 100);
+            if (percent == shown) return;
+            shown = percent;
+            const int filled = percent * 30 / 100;
+            err << kClearLine << '[' << std::string(static_cast<std::size_t>(filled), '#')
+                << std::string(static_cast<std::size_t>(30 - filled), ' ') << "] " << percent << " %" << std::flush;
+        };
+    }
+    const RenderResult result = RenderMirrored(ctx, *loader.Song(), args.settings, synth, args.output, control);
+    if (shown >= 0) err << '\n' << std::flush;
+    quiet.Now();
+    switch (result.outcome) {
+    case RenderOutcome::kWritten: return kExitOk;
+    case RenderOutcome::kCancelled: return kExitInterrupted;
+    case RenderOutcome::kNoSynthesizer:
+        err << "rovanta-cli render: the built-in synthesizer cannot render"
+            << (args.soundFont.empty() ? " (no General MIDI SoundFont found)" : " with '" + args.soundFont + "'")
+            << '\n';
+        return kExitFailed;
+    case RenderOutcome::kWriteFailed: break;
+    }
+    err << "rovanta-cli render: cannot write '" << args.output << "'\n";
+    return kExitFailed;
+}
+
 int RunPorts(std::ostream& out, const SynthConfig& synth)
 {
     const OutputList outputs = ListOutputs(synth);

@@ -95,6 +95,21 @@ struct PlayArgs {
 // reason). Reports on `err`, one line each, as raised.
 int RunPlay(const PlayArgs& args, std::ostream& err, const std::atomic<bool>& interrupted);
 
+struct RenderArgs {
+    MirrorSettings settings;
+    std::string input;
+    std::string output;     // .wav, .flac or .ogg
+    std::string soundFont;  // empty: the system's General MIDI SoundFont
+    unsigned rate = 44100;
+    bool progress = false;  // draw a progress bar (stderr is a terminal)
+};
+
+// `render INPUT -o OUTPUT`: loads as `mirror` does and renders what `play`
+// would play into a sound file, faster than real time. Exit 1 when nothing was
+// loaded, no synthesizer could render or the file could not be written;
+// 130 when `interrupted` stopped it (no file is left then).
+int RunRender(const RenderArgs& args, std::ostream& err, const std::atomic<bool>& interrupted);
+
 // `ports`: one line per sequencer port `--port` accepts, then whether the
 // built-in synthesizer is available (its audio output really opens) or why not.
 int RunPorts(std::ostream& out, const SynthConfig& synth = {});

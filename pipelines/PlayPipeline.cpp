@@ -4,6 +4,17 @@
 
 namespace rovanta {
 
+RenderResult RenderMirrored(RunContext& ctx, const MidiF0Data& loaded, const MirrorSettings& settings,
+                            const SynthConfig& synth, const std::filesystem::path& output,
+                            const RenderControl& control)
+{
+    MidiF0Data mirror = MirroredCopy(loaded, settings);
+    mirror.PairTrack();
+    std::int32_t cut = 0;
+    MidiF0Data playCopy = MakePlayCopy(mirror, 1, cut);
+    return RenderToFile(ctx, playCopy, cut, synth, output, control);
+}
+
 PlayPipeline::~PlayPipeline()
 {
     if (mirror_) player_->DropPlayCopy(*mirror_);

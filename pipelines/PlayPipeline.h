@@ -7,11 +7,20 @@
 
 #include <optional>
 
+#include <filesystem>
+
 #include "pipelines/MirrorPipeline.h"
+#include "playback/AudioRender.h"
 #include "playback/MusicPlayer.h"
 #include "song/MidiF0Data.h"
 
 namespace rovanta {
+
+// Audio export: what Play would play of the loaded song with these settings,
+// rendered into `output` (RenderToFile) instead of sounding.
+RenderResult RenderMirrored(RunContext& ctx, const MidiF0Data& loaded, const MirrorSettings& settings,
+                            const SynthConfig& synth, const std::filesystem::path& output,
+                            const RenderControl& control = {});
 
 class PlayPipeline {
 public:

@@ -106,14 +106,21 @@ MusicPlayer::~MusicPlayer()
         if (session->thread.joinable()) session->thread.join();
 }
 
+MidiF0Data MakePlayCopy(const MidiF0Data& song, int trim, std::int32_t& cut)
+{
+    MidiF0Data copy = MidiF0Data::Copy(song);
+    if (copy.HasTrack()) copy.Track().Retime(copy.division, kPlayDivision);
+    copy.division = kPlayDivision;
+    copy.UnpairTrack();
+    cut = trim == 1 ? TrimLeadingMeasures(copy) : 0;
+    return copy;
+}
+
 void MusicPlayer::PlayStart(MidiF0Data& song, EndCallback end, TickCallback tick, int trim)
 {
     DropPlayCopy(song);
-    auto copy = std::make_unique<MidiF0Data>(MidiF0Data::Copy(song));
-    if (copy->HasTrack()) copy->Track().Retime(copy->division, kPlayDivision);
-    copy->division = kPlayDivision;
-    copy->UnpairTrack();
-    const std::int32_t cut = trim == 1 ? TrimLeadingMeasures(*copy) : 0;
+    std::int32_t cut = 0;
+    auto copy = std::make_unique<MidiF0Data>(MakePlayCopy(song, trim, cut));
     // The display starts where playback will start.
     if (tick) tick(0, cut, nullptr);
     MidiF0Data& playCopy = *copy;

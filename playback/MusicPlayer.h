@@ -45,6 +45,10 @@ std::int32_t TicksPerMeasure(const MidiF0Data& song);
 void CutLeadingTicks(MidiF0Data& song, std::int32_t n);
 // Removes the whole measures before the first note-on; returns the ticks removed.
 std::int32_t TrimLeadingMeasures(MidiF0Data& song);
+// The copy Play plays of a paired song: re-timed to the play division, in
+// event form and, with `trim` 1, without the whole measures before its first
+// note; `cut` gets the ticks trimmed, where the display starts.
+MidiF0Data MakePlayCopy(const MidiF0Data& song, int trim, std::int32_t& cut);
 
 class MusicPlayer {
 public:

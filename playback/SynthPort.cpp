@@ -25,7 +25,9 @@ namespace {
     X(fluid_synth_noteon) X(fluid_synth_noteoff) X(fluid_synth_key_pressure) X(fluid_synth_cc)                \
     X(fluid_synth_program_change) X(fluid_synth_channel_pressure) X(fluid_synth_pitch_bend)                   \
     X(fluid_synth_system_reset) X(fluid_synth_sysex) X(fluid_synth_all_sounds_off)                            \
-    X(fluid_synth_count_midi_channels) X(fluid_synth_get_active_voice_count) X(fluid_synth_write_float)
+    X(fluid_synth_count_midi_channels) X(fluid_synth_get_active_voice_count) X(fluid_synth_write_float)       \
+    X(fluid_settings_setnum) X(fluid_settings_setint) X(fluid_settings_getint) X(new_fluid_file_renderer)     \
+    X(delete_fluid_file_renderer) X(fluid_file_renderer_process_block)
 
 struct FluidSynthLib {
 #define ROVANTA_DECLARE(name) decltype(&::name) name = nullptr;
@@ -131,12 +133,29 @@ struct SynthPort::Engine {
     Owned<fluid_settings_t> settings{nullptr, lib.delete_fluid_settings};
     Owned<fluid_synth_t> synth{nullptr, lib.delete_fluid_synth};
     Owned<fluid_audio_driver_t> driver{nullptr, lib.delete_fluid_audio_driver};
+    Owned<fluid_file_renderer_t> renderer{nullptr, lib.delete_fluid_file_renderer};
+    std::int64_t framesWritten = 0;
+    int periodSize = 64;
 
     // A synthesizer without SoundFont or audio; false when it cannot be made.
-    bool Start()
+    // With a file to render into, it takes the file's settings first.
+    bool Start(const SynthConfig* config = nullptr)
     {
         settings.reset(lib.new_fluid_settings());
-        if (settings) synth.reset(lib.new_fluid_synth(settings.get()));
+        if (!settings) return false;
+        if (config && !config->renderFile.empty()) {
+            const std::string name = config->renderFile.string();
+            const bool set = lib.fluid_settings_setstr(settings.get(), "audio.file.name", name.c_str()) == FLUID_OK &&
+                             lib.fluid_settings_setstr(settings.get(), "audio.file.type",
+                                                       config->renderFileType.c_str()) == FLUID_OK &&
+                             lib.fluid_settings_setnum(settings.get(), "synth.sample-rate", config->sampleRate) ==
+                                 FLUID_OK &&
+                             // Nothing is played live, so nothing needs to stay in memory.
+                             lib.fluid_settings_setint(settings.get(), "synth.lock-memory", 0) == FLUID_OK;
+            if (!set) return false;
+            lib.fluid_settings_getint(settings.get(), "audio.period-size", &periodSize);
+        }
+        synth.reset(lib.new_fluid_synth(settings.get()));
         return synth != nullptr;
     }
 
@@ -175,11 +194,14 @@ std::unique_ptr<SynthPort> SynthPort::Create(const std::filesystem::path& soundF
     const FluidSynthLib* lib = LoadFluidSynth(config);
     if (lib == nullptr) return nullptr;
     auto engine = std::make_unique<Engine>(*lib);
-    if (!engine->Start()) return nullptr;
+    if (!engine->Start(&config)) return nullptr;
     if (lib->fluid_synth_sfload(engine->synth.get(), soundFont.c_str(), 1) == FLUID_FAILED) return nullptr;
 
     std::string started;
-    if (config.audio) {
+    if (!config.renderFile.empty()) {
+        engine->renderer.reset(lib->new_fluid_file_renderer(engine->synth.get()));
+        if (!engine->renderer) return nullptr;
+    } else if (config.audio) {
         started = engine->StartAudio(config);
         if (!engine->driver) return nullptr;
     }
@@ -307,6 +329,28 @@ bool SynthPort::Render(std::span<float> left, std::span<float> right)
     if (left.empty()) return true;
     return engine_->lib.fluid_synth_write_float(engine_->synth.get(), static_cast<int>(left.size()), left.data(), 0,
                                                 1, right.data(), 0, 1) == FLUID_OK;
+}
+
+bool SynthPort::RenderInto(std::int64_t frames)
+{
+    if (!engine_ || !engine_->renderer) return false;
+    while (engine_->framesWritten < frames) {
+        if (engine_->lib.fluid_file_renderer_process_block(engine_->renderer.get()) != FLUID_OK) return false;
+        engine_->framesWritten += engine_->periodSize;
+    }
+    return true;
+}
+
+std::int64_t SynthPort::FramesRendered() const
+{
+    return engine_ ? engine_->framesWritten : 0;
+}
+
+bool SynthPort::FinishFile()
+{
+    if (!engine_ || !engine_->renderer) return false;
+    engine_->renderer.reset();
+    return true;
 }
 
 int SynthSystem::DeviceCount()

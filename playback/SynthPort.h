@@ -28,6 +28,11 @@ struct SynthConfig {
     // The synthesizer library, loaded when a synthesizer is first made or
     // probed. When it cannot be loaded no audio driver starts.
     std::string library = "libfluidsynth.so.3";
+    // When set, no audio driver starts: the synthesizer renders into this
+    // file (of renderFileType: "wav", "flac" or "oga") as its owner asks.
+    std::filesystem::path renderFile;
+    std::string renderFileType = "wav";
+    double sampleRate = 44100;
 };
 
 // The SoundFont the configuration selects, if one exists.
@@ -61,6 +66,12 @@ public:
     // Renders the next samples into the two channels (equal sizes) when the
     // port runs without audio; false otherwise.
     bool Render(std::span<float> left, std::span<float> right);
+    // With a render file: renders into it until `frames` frames are written
+    // in all (whole blocks, so up to a block more); false on a write error.
+    bool RenderInto(std::int64_t frames);
+    std::int64_t FramesRendered() const;
+    // Closes the render file, complete; nothing is rendered afterwards.
+    bool FinishFile();
     // The audio driver that started, empty without audio.
     const std::string& AudioDriver() const { return audioDriver_; }
 
