@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ constexpr const char* kFooter = R"(Examples:
   rovanta-cli play --port 1 song.mid
   rovanta-cli play --log messages.txt song.mid
   rovanta-cli render -H song.mid -o backwards.flac
+  rovanta-cli roll -H -V song.mid -o roll.png --size 1600x800
 
 Every report is printed on standard error as one line; a report about a file
 is followed by a line indented by two blanks naming the file and the reason.
@@ -143,6 +145,27 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     render->add_option("--rate", renderArgs.rate, "Samples per second (default 44100)")
         ->check(CLI::Range(8000u, 192000u));
 
+    Toggles rollToggles;
+    RollArgs rollArgs;
+    std::string rollSize = "1200x600";
+    CLI::App* roll = app.add_subcommand(
+        "roll", "Draw INPUT and what the chosen reversals make of it as piano rolls into a PNG picture");
+    rollToggles.AddTo(*roll);
+    roll->add_option("INPUT", rollArgs.input, "Standard MIDI File to load")->required();
+    roll->add_option("-o,--output", rollArgs.output, "The PNG picture to write")->required();
+    roll->add_option("--size", rollSize, "Width and height in pixels (default 1200x600)")
+        ->check(CLI::Validator(
+            [](const std::string& text) {
+                int w = 0, h = 0;
+                char x = 0, rest = 0;
+                return std::sscanf(text.c_str(), "%d%c%d%c", &w, &x, &h, &rest) == 3 && x == 'x' && w >= 64 &&
+                               h >= 64 && w <= 10000 && h <= 10000
+                           ? std::string()
+                           : "not WIDTHxHEIGHT (64 to 10000 pixels each)";
+            },
+            ""))
+        ->option_text("WxH");
+
     CLI::App* ports =
         app.add_subcommand("ports", "List the outputs --port accepts and whether the built-in synthesizer is available");
 
@@ -164,6 +187,11 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
         playArgs.progress = errIsTerminal;
         const InterruptFlag interrupt;
         return RunPlay(playArgs, err, interrupt.Flag());
+    }
+    if (roll->parsed()) {
+        rollArgs.settings = rollToggles.Settings();
+        std::sscanf(rollSize.c_str(), "%dx%d", &rollArgs.width, &rollArgs.height);
+        return RunRoll(rollArgs, err);
     }
     if (render->parsed()) {
         renderArgs.settings = renderToggles.Settings();

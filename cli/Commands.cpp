@@ -15,10 +15,12 @@
 #include <thread>
 #include <utility>
 
-#include "pipelines/PlayPipeline.h"
 #include "cli/CliPlatform.h"
 #include "cli/SongDump.h"
+#include "pipelines/PlayPipeline.h"
+#include "pipelines/RollLayout.h"
 #include "playback/MusicPlayer.h"
+#include "support/FileAccess.h"
 #include "playback/Ports.h"
 #include "playback/TimerThread.h"
 #include "smf/MidiFileLoader.h"
@@ -379,6 +381,20 @@ int RunRender(const RenderArgs& args, std::ostream& err, const std::atomic<bool>
     }
     err << "rovanta-cli render: cannot write '" << args.output << "'\n";
     return kExitFailed;
+}
+
+int RunRoll(const RollArgs& args, std::ostream& err)
+{
+    PlayConsole console(err, false);
+    RunContext ctx(console);
+    MidiFileLoader loader(ctx);
+    QuietRelease quiet(ctx);
+    if (!LoadSong(loader, args.input)) return kExitFailed;
+    const std::vector<std::uint8_t> png =
+        DrawRolls(PlaceRolls(LayOutRolls(*loader.Song(), args.settings), args.width, args.height)).Png();
+    if (png.empty() || !WriteWholeFile(ctx, args.output, png.data(), static_cast<std::uint32_t>(png.size())))
+        return kExitFailed;
+    return kExitOk;
 }
 
 int RunPorts(std::ostream& out, const SynthConfig& synth)

@@ -110,6 +110,18 @@ struct RenderArgs {
 // 130 when `interrupted` stopped it (no file is left then).
 int RunRender(const RenderArgs& args, std::ostream& err, const std::atomic<bool>& interrupted);
 
+struct RollArgs {
+    MirrorSettings settings;
+    std::string input;
+    std::string output;  // .png
+    int width = 1200, height = 600;
+};
+
+// `roll INPUT -o OUTPUT.png`: the loaded song above and its mirror below, as
+// piano rolls, drawn without a display. Exit 1 when nothing was loaded or the
+// picture could not be written.
+int RunRoll(const RollArgs& args, std::ostream& err);
+
 // `ports`: one line per sequencer port `--port` accepts, then whether the
 // built-in synthesizer is available (its audio output really opens) or why not.
 int RunPorts(std::ostream& out, const SynthConfig& synth = {});

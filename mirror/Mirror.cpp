@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "mirror/ControlCurves.h"
@@ -24,34 +25,41 @@ MusicEvent Placeholder()
 
 }  // namespace
 
-void ReverseVertical(MidiF0Data& song, const VerticalAxis& axis)
+std::array<std::optional<std::int32_t>, 16> ChannelAxes(const MidiTrackData& track, const VerticalAxis& axis)
 {
-    if (!song.HasTrack()) return;
-    MidiTrackData& track = song.Track();
     const std::uint32_t drums = track.DrumChannels();
     std::array<std::int32_t, 16> highest, lowest;
     highest.fill(0);
     lowest.fill(127);
     std::array<bool, 16> hasNotes{};
     for (const MusicEvent& e : track.Events()) {
-        if (!e.IsNote() || e.channel > 15) continue;
+        if (!(e.IsNote() || e.kind == kind::kPairedNote) || e.channel > 15) continue;
         const auto c = static_cast<std::size_t>(e.channel);
         highest[c] = std::max<std::int32_t>(highest[c], e.note);
         lowest[c] = std::min<std::int32_t>(lowest[c], e.note);
         hasNotes[c] = true;
     }
-    std::array<std::int32_t, 16> twiceCentre{};
+    std::array<std::optional<std::int32_t>, 16> axes;
     for (std::size_t c = 0; c < 16; ++c) {
+        if (!hasNotes[c] || IsDrum(drums, static_cast<std::int32_t>(c))) continue;
         // The C at or below the middle of the channel's range.
         const std::int64_t middle = (std::int64_t{lowest[c]} + highest[c]) / 2;
-        twiceCentre[c] = axis.twiceAxis ? *axis.twiceAxis : static_cast<std::int32_t>(2 * (middle / 12 * 12));
+        axes[c] = axis.twiceAxis ? *axis.twiceAxis : static_cast<std::int32_t>(2 * (middle / 12 * 12));
     }
+    return axes;
+}
+
+void ReverseVertical(MidiF0Data& song, const VerticalAxis& axis)
+{
+    if (!song.HasTrack()) return;
+    MidiTrackData& track = song.Track();
+    const std::array<std::optional<std::int32_t>, 16> axes = ChannelAxes(track, axis);
     for (MusicEvent& e : track.Events()) {
-        if (!e.IsNote() || e.channel > 15 || IsDrum(drums, e.channel)) continue;
-        const auto c = static_cast<std::size_t>(e.channel);
-        if (!hasNotes[c]) continue;
-        const std::int64_t reflected = axis.diatonicKey ? ReflectInKey(e.note, twiceCentre[c], *axis.diatonicKey)
-                                                        : std::int64_t{twiceCentre[c]} - e.note;
+        if (!e.IsNote() || e.channel > 15) continue;
+        const std::optional<std::int32_t> twiceCentre = axes[static_cast<std::size_t>(e.channel)];
+        if (!twiceCentre) continue;
+        const std::int64_t reflected = axis.diatonicKey ? ReflectInKey(e.note, *twiceCentre, *axis.diatonicKey)
+                                                        : std::int64_t{*twiceCentre} - e.note;
         e.note = static_cast<std::int32_t>(std::clamp<std::int64_t>(reflected, 0, 127));
     }
 }

@@ -2,6 +2,7 @@
 // The two reversals, applied to a play or save copy in event form. Neither
 // adds notes or loses them: a note's start and end are always changed alike.
 
+#include <array>
 #include <cstdint>
 #include <optional>
 
@@ -18,6 +19,11 @@ struct VerticalAxis {
     // Reflect scale degrees within this key instead of half steps.
     std::optional<MusicalKey> diatonicKey;
 };
+
+// Twice the pitch each melodic channel with notes is reflected about (note
+// ons and offs, or paired notes, make a channel's range); nothing for drum
+// channels and channels without notes.
+std::array<std::optional<std::int32_t>, 16> ChannelAxes(const MidiTrackData& track, const VerticalAxis& axis);
 
 // Reflects every melodic channel's notes about the axis; drum channels stay
 // as they are, and results are held within 0..127. Reports nothing.
