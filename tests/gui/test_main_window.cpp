@@ -29,6 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::GuiRig;
+using test::OnNextModal;
 using test::TestFile;
 namespace fs = std::filesystem;
 
@@ -36,23 +37,6 @@ std::vector<char> ReadBytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs `act` on the next modal dialog once it is up.
-void OnNextModal(std::function<void(QWidget*)> act)
-{
-    // Deletes itself once it has acted, as the dialog it waits for may be
-    // run from deep inside a click.
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) return;
-        poll->stop();
-        poll->deleteLater();
-        act(modal);
-    });
-    poll->start();
 }
 
 bool HasClose(const std::vector<std::string>& log)

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
@@ -122,6 +123,10 @@ TEST(Screenshots, DialogsAndAJapaneseReport)
 
 int main(int argc, char** argv)
 {
+    // The window reads its kept options: from a scratch folder, never the user's.
+    QTemporaryDir settings;
+    if (!settings.isValid()) return 1;
+    rovanta::test::KeepSettingsIn(settings.path());
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(rovanta::kAppName));
     QApplication::setFont(rovanta::DialogFont());
