@@ -307,8 +307,14 @@ TEST(MainWindowHelp, TheRealHelpPageIsBundledBesideTheProgram)
     QFile file(page);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(file.readAll());
-    for (const char* needle : {"Vertical", "Horizontal", "Raise octave with Vertical Reverse.", "rovanta-cli", "<img"})
-        EXPECT_TRUE(html.contains(QLatin1String(needle))) << needle;
+    // The page names every option as the dialog captions it, and every flag.
+    for (const char* needle :
+         {"Vertical", "Horizontal", "rovanta-cli", SettingsDialog::kCheckBoxText, SettingsDialog::kCurvesText,
+          SettingsDialog::kEachChannelsC, SettingsDialog::kDiatonicText, SettingsDialog::kKeyFromSong,
+          SettingsDialog::kTrimText, "--controls", "--axis", "--diatonic", "--trim", "<img src=\"melody.png\"",
+          "<img src=\"option-curves.png\"", "<img src=\"option-axis.png\"", "<img src=\"option-diatonic.png\"",
+          "<img src=\"option-trim.png\""})
+        EXPECT_TRUE(html.contains(QString::fromUtf8(needle))) << needle;
 }
 
 }  // namespace
