@@ -17,6 +17,7 @@
 
 #include "app/Dialogs.h"
 #include "app/HelpPage.h"
+#include "app/OptionStore.h"
 #include "app/SkinControl.h"
 
 namespace rovanta {
@@ -183,12 +184,25 @@ void MainWindow::RunAboutDialog()
     about.exec();
 }
 
-int MainWindow::RunSettingsDialog(int raiseOctave)
+SettingsChoice MainWindow::RunSettingsDialog(const SettingsChoice& current)
 {
     SettingsDialog settings(this);
-    settings.option = raiseOctave;
+    settings.option = current.raiseOctave;
+    settings.options = current.options;
     settings.exec();
-    return settings.option;
+    return {settings.option, settings.options};
+}
+
+MirrorOptions MainWindow::RememberedOptions()
+{
+    QSettings settings = UserSettings();
+    return LoadOptions(settings);
+}
+
+void MainWindow::RememberOptions(const MirrorOptions& options)
+{
+    QSettings settings = UserSettings();
+    StoreOptions(settings, options);
 }
 
 void MainWindow::OpenHelp(const std::string& file, const std::string& topic)

@@ -1,5 +1,5 @@
 #pragma once
-// The main window: dialog 102 with its eleven controls, the skin built over
+// The main window: a dialog with its eleven controls, the skin built over
 // them, and the window operations the controller drives. Everything here runs
 // on the window thread; the player's notifications reach it through
 // PostToWindowThread.
@@ -71,7 +71,10 @@ public:
     void SetTickText(const std::string& text) override;
     void ShowMessage(const std::string& text) override;
     void RunAboutDialog() override;
-    int RunSettingsDialog(int raiseOctave) override;
+    SettingsChoice RunSettingsDialog(const SettingsChoice& current) override;
+    // In the user's settings file (UserSettings()).
+    MirrorOptions RememberedOptions() override;
+    void RememberOptions(const MirrorOptions& options) override;
     void OpenHelp(const std::string& file, const std::string& topic) override;
     void EndWithAccept() override;
     void PostPaint() override;

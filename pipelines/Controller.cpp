@@ -59,6 +59,7 @@ MirrorSettings Controller::CurrentSettings()
     settings.horizontal = window_->IsChecked(0) == 1;
     settings.vertical = window_->IsChecked(1) == 1;
     settings.raiseOctave = raiseOctave_;
+    settings.options = options_;
     return settings;
 }
 
@@ -100,7 +101,12 @@ void Controller::SaveSong()
 
 void Controller::OpenSettings()
 {
-    raiseOctave_ = window_->RunSettingsDialog(raiseOctave_);
+    const SettingsChoice choice = window_->RunSettingsDialog({raiseOctave_, options_});
+    raiseOctave_ = choice.raiseOctave;
+    // Only a change is kept for the next run: a cancelled dialog writes nothing.
+    if (choice.options == options_) return;
+    options_ = choice.options;
+    window_->RememberOptions(options_);
 }
 
 void Controller::OnPlaybackTick(std::int32_t, std::int32_t tick, const MusicEvent*)
@@ -120,7 +126,10 @@ void Controller::OnInit()
 {
     window_->AppendAboutMenuEntry(ctl::kAboutCommand, ctl::kAboutEntry);
     window_->SetWindowIcon(ctl::kIcon);
+    // The octave option starts on at every run; the musical options are the
+    // ones the last run kept.
     raiseOctave_ = 1;
+    options_ = window_->RememberedOptions();
     window_->BuildSkin();
     pipeline_.reset();
     pipeline_.emplace(player_);

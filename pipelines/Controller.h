@@ -1,6 +1,7 @@
 #pragma once
 // The logic of the main window: owns the loaded song (through its loader), the
-// mirror copy of the last Play, the playing flag and the raise-octave option;
+// mirror copy of the last Play, the playing flag, the raise-octave option and
+// the musical mirror options (kept by the window between runs);
 // maps the push buttons' command codes to Quit, Help, Load, Play/Stop, Save and
 // Settings, and shows the player's tick and end notifications.
 //
@@ -72,6 +73,7 @@ public:
 
     bool Playing() const { return playing_; }
     int RaiseOctave() const { return raiseOctave_; }
+    const MirrorOptions& Options() const { return options_; }
     const MidiF0Data* LoadedSong() const { return loader_ ? loader_->Song() : nullptr; }
     const MidiF0Data* MirrorCopy() const { return pipeline_ ? pipeline_->MirrorCopy() : nullptr; }
 
@@ -86,6 +88,7 @@ private:
     std::unique_ptr<MidiFileLoader> loader_;
     bool playing_ = false;
     int raiseOctave_ = 1;
+    MirrorOptions options_;
     // Counts Play and Stop, so posted notifications of an earlier playback are known.
     std::uint64_t session_ = 0;
 };

@@ -7,7 +7,17 @@
 #include <functional>
 #include <string>
 
+#include "pipelines/MirrorPipeline.h"
+
 namespace rovanta {
+
+// What the Settings dialog edits: the octave option and the musical options.
+struct SettingsChoice {
+    int raiseOctave = 1;
+    MirrorOptions options{};
+
+    bool operator==(const SettingsChoice&) const = default;
+};
 
 class WindowOps {
 public:
@@ -35,9 +45,13 @@ public:
     // One OK button, system-modal, exclamation icon, titled "Rovanta".
     virtual void ShowMessage(const std::string& text) = 0;
     virtual void RunAboutDialog() = 0;
-    // Runs the Settings dialog with the current option; returns the option as
+    // Runs the Settings dialog with the current choice; returns the choice as
     // the dialog leaves it (unchanged unless closed with OK).
-    virtual int RunSettingsDialog(int raiseOctave) = 0;
+    virtual SettingsChoice RunSettingsDialog(const SettingsChoice& current) = 0;
+    // The musical options kept from the last run (all off when none were
+    // kept), and keeping them for the next.
+    virtual MirrorOptions RememberedOptions() = 0;
+    virtual void RememberOptions(const MirrorOptions& options) = 0;
     virtual void OpenHelp(const std::string& file, const std::string& topic) = 0;
     // Ends the main window's modal run with the accept result.
     virtual void EndWithAccept() = 0;

@@ -1,14 +1,14 @@
 // rovanta-draw-skin: draws the main window's bitmaps, the application icon and
-// the help page's melody picture, and writes them as PNG files under a
-// resources folder:
+// the help page's pictures, and writes them as PNG files under a resources
+// folder:
 //
 //   rovanta-draw-skin <resources-dir>
 //
-// writes <dir>/skin/bmp129.png ... bmp137.png, <dir>/icons/rovanta-*.png and
-// <dir>/help/melody.png. Everything is drawn from fixed numbers and fixed
-// fonts, so a run on the same machine always gives the same bytes. The melody
-// picture is not drawn by hand: the mirrored melodies come out of the same
-// pipeline that Play and Save use.
+// writes <dir>/skin/bmp129.png ... bmp137.png, <dir>/icons/rovanta-*.png,
+// <dir>/help/melody.png and <dir>/help/option-*.png. Everything is drawn from
+// fixed numbers and fixed fonts, so a run on the same machine always gives the
+// same bytes. The help pictures are not drawn by hand: the mirrored notes come
+// out of the same pipeline that Play and Save use (HelpPictures.cpp).
 
 #include <QByteArray>
 #include <QColor>
@@ -29,19 +29,13 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <map>
-#include <string_view>
 #include <utility>
 #include <vector>
 
-#include "pipelines/MirrorPipeline.h"
-#include "song/MidiF0Data.h"
-#include "song/MidiTrackData.h"
-#include "song/MusicEvent.h"
-#include "support/Report.h"
-#include "support/RunContext.h"
+#include "tools/Drawing.h"
+#include "tools/HelpPictures.h"
 
-using namespace rovanta;
+using namespace rovanta::drawing;
 
 namespace {
 
@@ -52,45 +46,6 @@ const QColor kPanel(216, 216, 212);
 // The window draws button captions in this colour over the faces; the faces
 // are kept light enough behind it (contrast of at least 4.5 : 1).
 const QColor kCaptionGreen(0, 100, 0);
-
-const char* const kFontFamily = "DejaVu Sans";
-
-// The same physical resolution in every file, so nothing depends on the screen.
-constexpr int kDotsPerMeter = 3780;  // 96 dots per inch
-
-QFont Font(int pixelSize, bool bold)
-{
-    QFont font(QString::fromLatin1(kFontFamily));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    font.setHintingPreference(QFont::PreferFullHinting);
-    return font;
-}
-
-QImage Canvas(int width, int height, const QColor& fill)
-{
-    QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
-    image.fill(fill);
-    image.setDotsPerMeterX(kDotsPerMeter);
-    image.setDotsPerMeterY(kDotsPerMeter);
-    return image;
-}
-
-bool Write(const QImage& image, const QString& path)
-{
-    if (image.save(path, "PNG")) return true;
-    std::fprintf(stderr, "rovanta-draw-skin: cannot write %s\n", qPrintable(path));
-    return false;
-}
-
-// The window bitmaps are 24-bit pictures without transparency.
-bool WriteOpaque(const QImage& image, const QString& path)
-{
-    QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    rgb.setDotsPerMeterX(kDotsPerMeter);
-    rgb.setDotsPerMeterY(kDotsPerMeter);
-    return Write(rgb, path);
-}
 
 // ---------------------------------------------------------------------------
 // Background (131): a flat panel with a three-pixel bevel, light at the top
@@ -350,188 +305,6 @@ QImage DrawIcon(int size)
     return image;
 }
 
-// ---------------------------------------------------------------------------
-// Help picture: a short melody in piano-roll panels, the mirrored versions
-// computed by the mirror pipeline.
-
-// Any report means the pipeline did not do what the picture claims.
-class CountingSink : public ReportSink {
-public:
-    void Show(std::string_view text) override
-    {
-        ++count;
-        std::fprintf(stderr, "rovanta-draw-skin: report: %.*s\n", static_cast<int>(text.size()), text.data());
-    }
-    int count = 0;
-};
-
-struct Note {
-    std::int64_t start;
-    std::int64_t end;
-    std::int32_t pitch;
-};
-
-// A rising scale from middle C to the C above, quarters and eighths, ending
-// on a half note, in paired form as a load leaves it.
-MidiF0Data Melody(RunContext& ctx)
-{
-    struct Step {
-        std::int32_t pitch;
-        std::int32_t length;
-    };
-    constexpr std::int32_t kDivision = 480;
-    const Step steps[] = {{60, 480}, {62, 240}, {64, 240}, {65, 480}, {67, 480}, {69, 240}, {71, 240}, {72, 960}};
-    MidiF0Data song(ctx, kCapacity, track_state::kPaired, kDivision);
-    std::int32_t delta = 0;
-    for (const Step& s : steps) {
-        MusicEvent note(delta);
-        note.kind = kind::kPairedNote;
-        note.channel = 0;
-        note.note = s.pitch;
-        note.velocity = 100;
-        note.duration = s.length;
-        song.Track().AppendEvent(std::move(note));
-        delta = s.length;
-    }
-    MusicEvent end(delta);
-    end.kind = kind::kMeta;
-    end.type = meta::kEndOfTrack;
-    song.Track().AppendEvent(std::move(end));
-    return song;
-}
-
-// The notes of a song in event form, each note on matched with its note off.
-std::vector<Note> NotesOf(const MidiF0Data& song)
-{
-    std::vector<Note> notes;
-    std::map<std::pair<std::int32_t, std::int32_t>, std::vector<std::int64_t>> sounding;
-    std::int64_t tick = 0;
-    for (const MusicEvent& e : song.Track().Events()) {
-        tick += e.delta;
-        const auto key = std::make_pair(e.channel, e.note);
-        if (e.kind == kind::kNoteOn && e.velocity > 0) {
-            sounding[key].push_back(tick);
-        } else if (e.kind == kind::kNoteOff || e.kind == kind::kNoteOn) {
-            std::vector<std::int64_t>& starts = sounding[key];
-            if (starts.empty()) continue;
-            notes.push_back({starts.front(), tick, e.note});
-            starts.erase(starts.begin());
-        }
-    }
-    std::sort(notes.begin(), notes.end(), [](const Note& a, const Note& b) { return a.start < b.start; });
-    return notes;
-}
-
-struct Panel {
-    QString title;
-    MirrorSettings settings;
-    QColor colour;
-    std::vector<Note> notes;
-};
-
-bool IsBlackKey(std::int32_t pitch)
-{
-    switch (pitch % 12) {
-    case 1: case 3: case 6: case 8: case 10: return true;
-    default: return false;
-    }
-}
-
-QImage DrawMelody(std::vector<Panel>& panels, bool& ok)
-{
-    CountingSink sink;
-    RunContext ctx(sink);
-    const MidiF0Data loaded = Melody(ctx);
-    std::int64_t length = 1;
-    std::int32_t low = 127;
-    std::int32_t high = 0;
-    for (Panel& panel : panels) {
-        // The octave option is on, as at every start.
-        panel.notes = NotesOf(MirroredCopy(loaded, panel.settings));
-        for (const Note& n : panel.notes) {
-            length = std::max(length, n.end);
-            low = std::min(low, n.pitch);
-            high = std::max(high, n.pitch);
-        }
-    }
-    ok = sink.count == 0 && !panels.empty() && !panels.front().notes.empty();
-    if (!ok) return {};
-    low -= 2;
-    high += 2;
-
-    constexpr int kMargin = 10;
-    constexpr int kGap = 14;
-    constexpr int kPanelWidth = 150;
-    constexpr int kTitleHeight = 22;
-    constexpr int kLabelWidth = 24;
-    constexpr int kRowHeight = 8;
-    const int rows = high - low + 1;
-    const int rollHeight = rows * kRowHeight;
-    const int count = static_cast<int>(panels.size());
-    const int width = 2 * kMargin + count * kPanelWidth + (count - 1) * kGap;
-    const int height = kMargin + kTitleHeight + rollHeight + 18 + kMargin / 2;
-    QImage image = Canvas(width, height, QColor(255, 255, 255));
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setRenderHint(QPainter::TextAntialiasing);
-
-    const std::int64_t beat = 480;
-    for (int i = 0; i < count; ++i) {
-        const Panel& panel = panels[static_cast<std::size_t>(i)];
-        const int left = kMargin + i * (kPanelWidth + kGap);
-        const int top = kMargin + kTitleHeight;
-        const QRect roll(left + kLabelWidth, top, kPanelWidth - kLabelWidth, rollHeight);
-        const qreal perTick = roll.width() / static_cast<qreal>(length);
-
-        p.setPen(QColor(32, 32, 32));
-        p.setFont(Font(12, true));
-        p.drawText(QRect(left, kMargin - 2, kPanelWidth, kTitleHeight), Qt::AlignHCenter | Qt::AlignTop,
-                   panel.title);
-
-        // Keyboard rows, beat lines, C labels.
-        p.setPen(Qt::NoPen);
-        for (std::int32_t pitch = low; pitch <= high; ++pitch) {
-            const int y = roll.top() + (high - pitch) * kRowHeight;
-            p.setBrush(IsBlackKey(pitch) ? QColor(232, 234, 238) : QColor(248, 249, 251));
-            p.drawRect(roll.left(), y, roll.width(), kRowHeight);
-        }
-        p.setPen(QPen(QColor(214, 218, 226), 1));
-        for (std::int64_t t = beat; t < length; t += beat) {
-            const qreal x = roll.left() + t * perTick;
-            p.drawLine(QPointF(x, roll.top()), QPointF(x, roll.bottom() + 1));
-        }
-        p.setFont(Font(9, false));
-        for (std::int32_t pitch = low; pitch <= high; ++pitch) {
-            if (pitch % 12 != 0) continue;
-            const int y = roll.top() + (high - pitch) * kRowHeight;
-            p.setPen(QPen(QColor(176, 182, 194), 1));
-            p.drawLine(QPointF(roll.left(), y + kRowHeight + 0.5), QPointF(roll.right() + 1, y + kRowHeight + 0.5));
-            p.setPen(QColor(80, 80, 80));
-            p.drawText(QRect(left, y - 3, kLabelWidth - 4, kRowHeight + 6), Qt::AlignRight | Qt::AlignVCenter,
-                       QStringLiteral("C%1").arg(pitch / 12 - 1));
-        }
-        p.setPen(QPen(QColor(150, 156, 168), 1));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(QRectF(roll).adjusted(0.5, 0.5, 0.5, 0.5));
-
-        // Notes.
-        p.setPen(QPen(panel.colour.darker(150), 1));
-        p.setBrush(panel.colour);
-        for (const Note& n : panel.notes) {
-            const qreal x0 = roll.left() + n.start * perTick + 0.5;
-            const qreal x1 = roll.left() + n.end * perTick - 0.5;
-            const qreal y = roll.top() + (high - n.pitch) * kRowHeight + 0.5;
-            p.drawRoundedRect(QRectF(x0, y, x1 - x0, kRowHeight - 1.0), 2, 2);
-        }
-
-        p.setPen(QColor(110, 110, 110));
-        p.setFont(Font(10, false));
-        p.drawText(QRect(roll.left(), roll.bottom() + 3, roll.width(), 14), Qt::AlignRight | Qt::AlignVCenter,
-                   QStringLiteral("time \u2192"));
-    }
-    return image;
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -574,18 +347,6 @@ int main(int argc, char** argv)
         ok = Write(DrawIcon(size).convertToFormat(QImage::Format_ARGB32), root.filePath(name)) && ok;
     }
 
-    std::vector<Panel> panels = {
-        {QStringLiteral("Original"), {false, false, 1, {}}, QColor(70, 110, 200), {}},
-        {QStringLiteral("Vertical Reverse"), {false, true, 1, {}}, QColor(60, 160, 90), {}},
-        {QStringLiteral("Horizontal Reverse"), {true, false, 1, {}}, QColor(220, 130, 50), {}},
-        {QStringLiteral("Both"), {true, true, 1, {}}, QColor(150, 90, 190), {}},
-    };
-    bool melodyOk = false;
-    const QImage melody = DrawMelody(panels, melodyOk);
-    if (!melodyOk) {
-        std::fprintf(stderr, "rovanta-draw-skin: the mirror pipeline did not give the expected melody\n");
-        return 1;
-    }
-    ok = WriteOpaque(melody, path("help/melody.png")) && ok;
+    ok = WriteHelpPictures(root) && ok;
     return ok ? 0 : 1;
 }

@@ -4,14 +4,18 @@
 // text (on the window thread) instead of waiting for a click.
 
 #include <QApplication>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <chrono>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/MainWindow.h"
@@ -97,5 +101,34 @@ inline bool GuiRig::WaitFor(const std::function<bool()>& done, std::chrono::mill
 
 // A corpus or test-data file by name.
 std::string TestFile(const std::string& name);
+
+// The scratch folder that holds every settings file of the test run, so that
+// the user's own settings are never read or written.
+QString ScratchSettingsDir();
+
+// Puts every settings file the process opens from now on into `dir`.
+inline void KeepSettingsIn(const QString& dir)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    for (auto format : {QSettings::IniFormat, QSettings::NativeFormat})
+        for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, dir);
+}
+
+// Runs `act` on the next modal dialog once it is up.
+inline void OnNextModal(std::function<void(QWidget*)> act)
+{
+    // Deletes itself once it has acted, as the dialog it waits for may be
+    // run from deep inside a click.
+    auto* poll = new QTimer;
+    poll->setInterval(10);
+    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) return;
+        poll->stop();
+        poll->deleteLater();
+        act(modal);
+    });
+    poll->start();
+}
 
 }  // namespace rovanta::test

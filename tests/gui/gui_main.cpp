@@ -1,7 +1,9 @@
 // The window tests run in a QApplication on the offscreen platform unless the
-// caller chose another (the screenshots use a real X server).
+// caller chose another (the screenshots use a real X server), with their
+// settings in a scratch folder of their own.
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,16 +14,27 @@
 
 namespace rovanta::test {
 
+namespace {
+QTemporaryDir* scratchSettings = nullptr;
+}  // namespace
+
 std::string TestFile(const std::string& name)
 {
     return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
 }
+
+QString ScratchSettingsDir() { return scratchSettings->path(); }
 
 }  // namespace rovanta::test
 
 int main(int argc, char** argv)
 {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    // One folder for each process: ctest runs the tests side by side.
+    QTemporaryDir settings;
+    if (!settings.isValid()) return 1;
+    rovanta::test::scratchSettings = &settings;
+    rovanta::test::KeepSettingsIn(settings.path());
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(rovanta::kAppName));
     QApplication::setFont(rovanta::DialogFont());

@@ -29,6 +29,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::GuiRig;
+using test::OnNextModal;
 using test::TestFile;
 namespace fs = std::filesystem;
 
@@ -36,23 +37,6 @@ std::vector<char> ReadBytes(const fs::path& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
-}
-
-// Runs `act` on the next modal dialog once it is up.
-void OnNextModal(std::function<void(QWidget*)> act)
-{
-    // Deletes itself once it has acted, as the dialog it waits for may be
-    // run from deep inside a click.
-    auto* poll = new QTimer;
-    poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) return;
-        poll->stop();
-        poll->deleteLater();
-        act(modal);
-    });
-    poll->start();
 }
 
 bool HasClose(const std::vector<std::string>& log)
@@ -323,8 +307,14 @@ TEST(MainWindowHelp, TheRealHelpPageIsBundledBesideTheProgram)
     QFile file(page);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(file.readAll());
-    for (const char* needle : {"Vertical", "Horizontal", "Raise octave with Vertical Reverse.", "rovanta-cli", "<img"})
-        EXPECT_TRUE(html.contains(QLatin1String(needle))) << needle;
+    // The page names every option as the dialog captions it, and every flag.
+    for (const char* needle :
+         {"Vertical", "Horizontal", "rovanta-cli", SettingsDialog::kCheckBoxText, SettingsDialog::kCurvesText,
+          SettingsDialog::kEachChannelsC, SettingsDialog::kDiatonicText, SettingsDialog::kKeyFromSong,
+          SettingsDialog::kTrimText, "--controls", "--axis", "--diatonic", "--trim", "<img src=\"melody.png\"",
+          "<img src=\"option-curves.png\"", "<img src=\"option-axis.png\"", "<img src=\"option-diatonic.png\"",
+          "<img src=\"option-trim.png\""})
+        EXPECT_TRUE(html.contains(QString::fromUtf8(needle))) << needle;
 }
 
 }  // namespace

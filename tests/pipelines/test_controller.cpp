@@ -14,6 +14,7 @@
 #include "pipelines/Controller.h"
 #include "common/Files.h"
 #include "common/ScriptedChooser.h"
+#include "common/SmfNotes.h"
 #include "common/TestSinks.h"
 #include "playback/PlaybackFakes.h"
 #include "playback/TimerThread.h"
@@ -40,10 +41,18 @@ public:
     void SetTickText(const std::string& text) override { Log("tick " + text); }
     void ShowMessage(const std::string& text) override { Log("message " + text); }
     void RunAboutDialog() override { Log("about"); }
-    int RunSettingsDialog(int option) override
+    SettingsChoice RunSettingsDialog(const SettingsChoice& current) override
     {
-        Log("settings " + std::to_string(option));
-        return settingsAnswer ? *settingsAnswer : option;
+        Log("settings " + std::to_string(current.raiseOctave));
+        shown = current;
+        return settingsAnswer ? *settingsAnswer : current;
+    }
+    // A store that keeps the options as the user's settings file would.
+    MirrorOptions RememberedOptions() override { return remembered; }
+    void RememberOptions(const MirrorOptions& options) override
+    {
+        Log("remember");
+        remembered = options;
     }
     void OpenHelp(const std::string& file, const std::string& topic) override { Log("help " + file + " " + topic); }
     void EndWithAccept() override { Log("accept"); }
@@ -75,7 +84,9 @@ public:
     Strings Take() { return std::exchange(calls_, {}); }
 
     int checked[2] = {0, 0};
-    std::optional<int> settingsAnswer;
+    std::optional<SettingsChoice> settingsAnswer;  // unset: closed with Escape
+    SettingsChoice shown;                          // what the dialog was opened with
+    MirrorOptions remembered;
     bool minimized = false;
 
 private:
@@ -152,7 +163,7 @@ TEST_F(ControllerTest, EveryCommandRepaintsAndPlayOrSaveWithoutASongDoNothing)
 TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
 {
     EXPECT_EQ(control.RaiseOctave(), 1);
-    window.settingsAnswer = 0;
+    window.settingsAnswer = SettingsChoice{0, {}};
     control.DispatchCommand(ctl::kSettings);
     EXPECT_EQ(control.RaiseOctave(), 0);
     window.settingsAnswer.reset();  // closed with Escape
@@ -162,6 +173,66 @@ TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
     control.OnInit();
     EXPECT_EQ(control.RaiseOctave(), 1);
     EXPECT_EQ(window.Take(), (Strings{"menu 16 Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...", "icon 128", "build skin"}));
+}
+
+MirrorOptions Curves()
+{
+    MirrorOptions o;
+    o.controls = ControlMirroring::kCurves;
+    return o;
+}
+MirrorOptions About(std::int32_t twiceAxis, bool diatonic = false, std::optional<MusicalKey> key = std::nullopt)
+{
+    MirrorOptions o;
+    o.twiceAxis = twiceAxis;
+    o.diatonic = diatonic;
+    o.key = key;
+    return o;
+}
+MirrorOptions InKey(std::optional<MusicalKey> key)
+{
+    MirrorOptions o;
+    o.diatonic = true;
+    o.key = key;
+    return o;
+}
+MirrorOptions Trimmed()
+{
+    MirrorOptions o;
+    o.trim = true;
+    return o;
+}
+
+TEST_F(ControllerTest, RememberedOptionsAreLoadedAtInitAndOnlyAChangeIsKept)
+{
+    MirrorOptions everything = About(129, true, MusicalKey{9, true});
+    everything.controls = ControlMirroring::kCurves;
+    everything.trim = true;
+    for (const MirrorOptions& kept : {MirrorOptions{}, Curves(), About(128), InKey(std::nullopt),
+                                      InKey(MusicalKey{7, false}), Trimmed(), everything}) {
+        window.settingsAnswer = SettingsChoice{0, control.Options()};
+        control.DispatchCommand(ctl::kSettings);
+        window.remembered = kept;
+        control.OnInit();
+        EXPECT_EQ(control.Options(), kept);
+        EXPECT_EQ(control.RaiseOctave(), 1) << "the octave option is not remembered";
+        window.Take();
+
+        // The dialog opens with them; closing it unchanged keeps nothing.
+        window.settingsAnswer.reset();
+        control.DispatchCommand(ctl::kSettings);
+        EXPECT_EQ(window.shown, (SettingsChoice{1, kept}));
+        window.settingsAnswer = SettingsChoice{0, kept};
+        control.DispatchCommand(ctl::kSettings);
+        EXPECT_EQ(window.Take(), (Strings{"settings 1", "paint", "settings 1", "paint"}));
+        EXPECT_EQ(control.RaiseOctave(), 0);
+    }
+    // A change is kept at once, for the next run.
+    window.settingsAnswer = SettingsChoice{1, Trimmed()};
+    control.DispatchCommand(ctl::kSettings);
+    EXPECT_EQ(window.Take(), (Strings{"settings 0", "remember", "paint"}));
+    EXPECT_EQ(window.remembered, Trimmed());
+    EXPECT_EQ(control.Options(), Trimmed());
 }
 
 TEST_F(ControllerTest, ALoadThatLeavesNothingDropsThePreviousSong)
@@ -207,7 +278,7 @@ TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlo
     window.checked[1] = 1;
     chooser.answers.push_back(raised);
     control.DispatchCommand(ctl::kSave);
-    window.settingsAnswer = 0;
+    window.settingsAnswer = SettingsChoice{0, {}};
     control.DispatchCommand(ctl::kSettings);
     chooser.answers.push_back(flat);
     control.DispatchCommand(ctl::kSave);
@@ -271,6 +342,123 @@ TEST_F(ThreadedController, TheNaturalEndRelabelsAndTheTickDisplayKeepsItsLastVal
     EXPECT_EQ(Strings(calls.end() - 3, calls.end()), (Strings{"tick 192", "caption 3       Play", "present 1"}));
     control.DispatchCommand(ctl::kQuit);
     EXPECT_EQ(window.Take(), (Strings{"accept", "paint"}));
+}
+
+// Format 0, 96 ticks per quarter, in G major: an empty first measure, then
+// C4 D4 E4 F4 as quarters from tick 384, the sustain pedal down with the
+// first note and up at tick 528, the End of Track at 768.
+constexpr std::uint8_t kPedalSong[] = {
+    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
+    'M', 'T', 'r', 'k', 0, 0, 0, 51,
+    0x00, 0xFF, 0x59, 0x02, 0x01, 0x00,
+    0x83, 0x00, 0xB0, 0x40, 0x7F, 0x00, 0x90, 0x3C, 0x64,
+    0x60, 0x80, 0x3C, 0x00, 0x00, 0x90, 0x3E, 0x64,
+    0x30, 0xB0, 0x40, 0x00, 0x30, 0x80, 0x3E, 0x00, 0x00, 0x90, 0x40, 0x64,
+    0x60, 0x80, 0x40, 0x00, 0x00, 0x90, 0x41, 0x64,
+    0x60, 0x80, 0x41, 0x00, 0x00, 0xFF, 0x2F, 0x00};
+
+using Pedal = std::vector<std::pair<std::int64_t, int>>;  // tick, value
+
+struct Heard {
+    std::vector<int> keys;  // in the order they start
+    std::int64_t firstTick = -1;
+};
+
+Heard NotesOfFile(const Bytes& file)
+{
+    Heard heard;
+    const std::vector<test::NoteTrack> tracks = test::ReadNoteTracks(file);
+    if (tracks.empty()) return heard;
+    for (const test::NoteEvent& e : tracks[0].events) {
+        if (!e.on) continue;
+        if (heard.keys.empty()) heard.firstTick = e.tick;
+        heard.keys.push_back(e.key);
+    }
+    return heard;
+}
+
+// The notes and sustain-pedal changes of a mirror copy in paired form.
+std::pair<Heard, Pedal> ContentOf(const MidiF0Data& copy)
+{
+    Heard heard;
+    Pedal pedal;
+    std::int64_t tick = 0;
+    for (const MusicEvent& e : copy.Track().Events()) {
+        tick += e.delta;
+        if (e.kind == kind::kPairedNote) {
+            if (heard.keys.empty()) heard.firstTick = tick;
+            heard.keys.push_back(e.note);
+        } else if (e.kind == kind::kControlChange && e.type == 64) {
+            pedal.emplace_back(tick, e.value);
+        }
+    }
+    return {heard, pedal};
+}
+
+TEST_F(ThreadedController, TheDialogsOptionsReachEveryPlayAndSave)
+{
+    const std::string pedalSong = dir_.Write("pedal.mid", Bytes(std::begin(kPedalSong), std::end(kPedalSong)));
+    const MusicalKey cMajor{0, false};
+    const Pedal asWritten{{384, 127}, {528, 0}};
+    // Worked out by hand from the song above; the channel's range C4..F4 puts
+    // its own axis on C4, and Vertical Reverse raises an octave unless the
+    // dialog's octave option is off.
+    const struct Case {
+        const char* name;
+        bool horizontal, vertical;
+        SettingsChoice choice;
+        std::vector<int> keys;
+        std::int64_t firstTick;
+        Pedal pedal;
+        bool play;  // a Play takes a while to wind down: some cases play too
+    } cases[] = {
+        {"as loaded", false, false, {1, {}}, {60, 62, 64, 65}, 384, asWritten, false},
+        {"trimmed", false, false, {1, Trimmed()}, {60, 62, 64, 65}, 0, {{0, 127}, {144, 0}}, true},
+        {"musical options need Vertical Reverse", false, false, {1, About(128, true, cMajor)}, {60, 62, 64, 65}, 384,
+         asWritten, false},
+        {"about each channel's C", false, true, {1, {}}, {72, 70, 68, 67}, 384, asWritten, false},
+        {"octave off", false, true, {0, {}}, {60, 58, 56, 55}, 384, asWritten, false},
+        {"about E4", false, true, {1, About(128)}, {80, 78, 76, 75}, 384, asWritten, false},
+        {"between E4 and F4", false, true, {1, About(129)}, {81, 79, 77, 76}, 384, asWritten, false},
+        // G major: F4 is a raised E, mirrored to a lowered A.
+        {"in the song's key", false, true, {1, InKey(std::nullopt)}, {72, 71, 69, 68}, 384, asWritten, false},
+        {"in C major", false, true, {1, InKey(cMajor)}, {72, 71, 69, 67}, 384, asWritten, false},
+        {"in C major about E4", false, true, {1, About(128, true, cMajor)}, {79, 77, 76, 74}, 384, asWritten, true},
+        // Mirrored about tick 768: each pedal change moves on its own...
+        {"backwards", true, false, {1, {}}, {65, 64, 62, 60}, 0, {{240, 0}, {384, 127}}, false},
+        // ...or the pedal's course is mirrored: up at the start, down over D4's mirror.
+        {"backwards with curves", true, false, {1, Curves()}, {65, 64, 62, 60}, 0, {{0, 0}, {240, 127}}, true},
+    };
+    Load(pedalSong);
+    ASSERT_NE(control.LoadedSong(), nullptr);
+    const auto [loadedNotes, loadedPedal] = ContentOf(*control.LoadedSong());
+    ASSERT_EQ(loadedNotes.keys, (std::vector<int>{60, 62, 64, 65}));
+    for (const Case& c : cases) {
+        window.checked[0] = c.horizontal;
+        window.checked[1] = c.vertical;
+        window.settingsAnswer = c.choice;
+        control.DispatchCommand(ctl::kSettings);
+
+        const std::string out = dir_ / (std::string(c.name) + ".mid");
+        chooser.answers.push_back(out);
+        control.DispatchCommand(ctl::kSave);
+        const Heard saved = NotesOfFile(test::ReadBytes(out));
+        EXPECT_EQ(saved.keys, c.keys) << c.name;
+        EXPECT_EQ(saved.firstTick, c.firstTick) << c.name;
+
+        if (!c.play) continue;
+        control.DispatchCommand(ctl::kPlayStop);
+        ASSERT_TRUE(control.Playing()) << c.name;
+        ASSERT_NE(control.MirrorCopy(), nullptr) << c.name;
+        const auto [played, pedal] = ContentOf(*control.MirrorCopy());
+        control.DispatchCommand(ctl::kPlayStop);
+        EXPECT_EQ(played.keys, c.keys) << c.name;
+        EXPECT_EQ(played.firstTick, c.firstTick) << c.name;
+        EXPECT_EQ(pedal, c.pedal) << c.name;
+    }
+    const auto [notesAfter, pedalAfter] = ContentOf(*control.LoadedSong());
+    EXPECT_EQ(notesAfter.keys, loadedNotes.keys) << "the loaded song is never changed";
+    EXPECT_EQ(pedalAfter, loadedPedal);
 }
 
 }  // namespace

@@ -5,14 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
+#include <QLabel>
+#include <QPushButton>
 #include <QImage>
 #include <QMessageBox>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 
 #include "app/Dialogs.h"
 #include "gui/GuiRig.h"
@@ -98,7 +104,7 @@ TEST(Screenshots, DialogsAndAJapaneseReport)
     if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
     auto shoot = [](QWidget& widget, const char* name) {
         widget.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&widget));
         const QImage shot = Grab(widget);
         Save(shot, name);
         const QRgb background = shot.pixel(1, 1);
@@ -106,11 +112,32 @@ TEST(Screenshots, DialogsAndAJapaneseReport)
         for (int y = 0; y < shot.height(); ++y)
             for (int x = 0; x < shot.width(); ++x) other += shot.pixel(x, y) != background;
         EXPECT_GT(other, 200) << name;
+        return shot;
     };
     AboutDialog about;
     shoot(about, "dialog-about.png");
     SettingsDialog settings;
-    shoot(settings, "dialog-settings.png");
+    const QImage plain = shoot(settings, "dialog-settings.png");
+    // Every musical option on, and an axis that names no note typed in.
+    SettingsDialog chosen;
+    chosen.options.controls = ControlMirroring::kCurves;
+    chosen.options.twiceAxis = 129;
+    chosen.options.diatonic = true;
+    chosen.options.key = MusicalKey{9, true};
+    chosen.options.trim = true;
+    chosen.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&chosen));
+    chosen.AxisBox()->setCurrentText(QStringLiteral("H4"));
+    const QImage options = shoot(chosen, "dialog-settings-options.png");
+    ASSERT_EQ(options.size(), plain.size());
+    // The screen shows each of them changed: the boxes ticked, the axis and
+    // the key filled in, the hint in red and OK greyed out.
+    for (QWidget* control : std::initializer_list<QWidget*>{chosen.CurvesBox(), chosen.AxisBox(), chosen.AxisHint(),
+                                                            chosen.DiatonicBox(), chosen.KeyBox(), chosen.TrimBox(),
+                                                            chosen.OkButton()}) {
+        const QRect where = control->geometry();
+        EXPECT_NE(plain.copy(where), options.copy(where)) << control->objectName().toStdString();
+    }
     QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppName),
                     QStringLiteral("MDTK0D00000B サイズが大きすぎるイベントが含まれています。"), QMessageBox::Ok);
     box.setFont(DialogFont());
@@ -122,6 +149,10 @@ TEST(Screenshots, DialogsAndAJapaneseReport)
 
 int main(int argc, char** argv)
 {
+    // The window reads its kept options: from a scratch folder, never the user's.
+    QTemporaryDir settings;
+    if (!settings.isValid()) return 1;
+    rovanta::test::KeepSettingsIn(settings.path());
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(rovanta::kAppName));
     QApplication::setFont(rovanta::DialogFont());
