@@ -150,6 +150,14 @@ std::optional<std::int32_t> ResetValue(const MusicEvent& e)
     }
 }
 
+bool IsResetValue(const MusicEvent& e)
+{
+    const std::optional<std::int32_t> reset = ResetValue(e);
+    if (!reset) return false;
+    const std::int32_t value = e.kind == kind::kPitchBend ? (e.value << 7 | e.note) : e.value;
+    return value == *reset;
+}
+
 }  // namespace
 
 MusicEvent WithResetValue(const MusicEvent& e)
@@ -177,7 +185,15 @@ std::vector<Placed> PlaceMirrored(const std::vector<Unit>& units, std::int64_t m
     std::vector<Placed> placed;
     for (std::size_t from = 0, to = 0; from < byLane.size(); from = to) {
         const Unit* first = byLane[from];
-        if (extra > 0 && first->at.size() == 1 && ResetValue(events[first->at.front()])) {
+        // The value the lane's first tick leaves behind; setting the rest value
+        // where the lane already holds it would change nothing.
+        const Unit* firstTickLast = first;
+        for (std::size_t k = from; k < byLane.size() && byLane[k]->lane == first->lane &&
+                                   byLane[k]->tick == first->tick;
+             ++k)
+            firstTickLast = byLane[k];
+        if (extra > 0 && first->at.size() == 1 && ResetValue(events[first->at.front()]) &&
+            !(firstTickLast->at.size() == 1 && IsResetValue(events[firstTickLast->at.front()]))) {
             placed.push_back({mirror - first->tick, first, true});
             --extra;
         }

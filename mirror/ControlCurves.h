@@ -33,8 +33,8 @@ std::vector<Unit> FindUnits(const std::vector<MusicEvent>& events, const std::ve
 // the lane's last change before the mirror tick goes to tick 0. Before its first change
 // a lane holds its reset value where controllers have one (pedals,
 // modulation and pitch bend at rest, full expression, no pressure), and that
-// value is set at the mirror of the first change; a lane without one has
-// nothing there. At most `extra` reset values are set. In the order of the
+// value is set at the mirror of the first change (unless the lane holds it
+// there already); a lane without one has nothing there. At most `extra` reset values are set. In the order of the
 // output ticks, then of the original places.
 struct Placed {
     std::int64_t tick;

@@ -426,8 +426,10 @@ TEST_F(ThreadedController, TheDialogsOptionsReachEveryPlayAndSave)
         {"in C major about E4", false, true, {1, About(128, true, cMajor)}, {79, 77, 76, 74}, 384, asWritten, true},
         // Mirrored about tick 768: each pedal change moves on its own...
         {"backwards", true, false, {1, {}}, {65, 64, 62, 60}, 0, {{240, 0}, {384, 127}}, false},
-        // ...or the pedal's course is mirrored: up at the start, down over D4's mirror.
-        {"backwards with curves", true, false, {1, Curves()}, {65, 64, 62, 60}, 0, {{0, 0}, {240, 127}}, true},
+        // ...or the pedal's course is mirrored: up at the start, down from the
+        // mirror of its release to the mirror of its press.
+        {"backwards with curves", true, false, {1, Curves()}, {65, 64, 62, 60}, 0, {{0, 0}, {240, 127}, {384, 0}},
+         true},
     };
     Load(pedalSong);
     ASSERT_NE(control.LoadedSong(), nullptr);
