@@ -186,6 +186,13 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, co
     const MidiF0Data* song = BuildLoadedSong(loader, ctx, "load", violated);
     if (!song) return outcome;
     MidiF0Data mirrored = MirroredCopy(*song, settings);
+    // A song of nothing but track names (and its End of Track) loads again
+    // only as far as the loader keeps its names: the first becomes the song's
+    // name, dropped when it starts with a zero byte, and a load that leaves
+    // nothing and raised a report (a long name) fails.
+    const bool onlyNames =
+        std::all_of(mirrored.Track().Events().begin(), mirrored.Track().Events().end(),
+                    [](const MusicEvent& e) { return e.IsEndOfTrack() || e.IsMeta(meta::kTrackName); });
     const std::int32_t strikes = detail::CountIf(mirrored.Track(), [](const MusicEvent& e) { return e.IsNoteStart(); });
     const bool fits = detail::TicksFit(song->Track());
     outcome.image = detail::EncodeImage(mirrored, "Encode", violated);
@@ -203,6 +210,7 @@ inline RoundTripOutcome RunRoundTripPath(std::span<const std::uint8_t> input, co
     reloader.LoadBytes(outcome.image, "saved.mid");
     const MidiF0Data* reloaded = BuildLoadedSong(reloader, reloadCtx, "reload", violated);
     if (!reloaded) {
+        if (onlyNames) return outcome;
         violated("reload", "a saved file did not load");
         return outcome;
     }
