@@ -9,10 +9,9 @@
 // ScanImage for the ticks that may change). Shared by the fuzz target and the
 // regression test.
 //
-// The input is a settings byte and the file (bit 0 Horizontal Reverse, bit 1
-// Vertical Reverse, bit 2 set: no octave), or a file itself (starting with
-// "MThd"), saved with both reversals and the octave, so real files serve as
-// seeds unchanged.
+// The input is a settings byte and the file (RoundTripSettings), or a file
+// itself (starting with "MThd"), saved with both reversals and the octave, so
+// real files serve as seeds unchanged.
 
 #include <algorithm>
 #include <array>
@@ -37,9 +36,19 @@ struct RoundTripOutcome {
     std::uint64_t digest = 0;
 };
 
+// Bit 0 Horizontal, bit 1 Vertical, bit 2 no octave, bit 3 controllers as
+// curves, bit 4 within the song's key, bit 5 trimmed, bits 6-7 the axis
+// (each channel's C, E4, between E4 and F4, the lowest note).
 inline MirrorSettings RoundTripSettings(std::uint8_t selector)
 {
-    return MirrorSettings{(selector & 1u) != 0, (selector & 2u) != 0, (selector & 4u) != 0 ? 0 : 1, {}};
+    MirrorSettings settings{(selector & 1u) != 0, (selector & 2u) != 0, (selector & 4u) != 0 ? 0 : 1, {}};
+    MirrorOptions& options = settings.options;
+    if (selector & 8u) options.controls = ControlMirroring::kCurves;
+    options.diatonic = (selector & 16u) != 0;
+    options.trim = (selector & 32u) != 0;
+    constexpr std::int32_t kAxes[] = {0, 128, 129, 0};
+    if ((selector >> 6) != 0) options.twiceAxis = kAxes[selector >> 6];
+    return settings;
 }
 
 namespace detail {

@@ -43,7 +43,9 @@ def main():
             for selector in (ALL_PASSES, ALL_PASSES | SMALL_TABLE):
                 name = f"{source.stem}-track{n}-{selector:02x}"
                 (tracks / name).write_bytes(bytes([selector, 0]) + events)
-        for settings in (0, 1, 2, 6):  # none, H, V, V without the octave
+        # none, H, V, V without the octave; H with curves, V within the key,
+        # H trimmed, V about E4, V between E4 and F4
+        for settings in (0, 1, 2, 6, 9, 18, 33, 66, 130):
             (trips / f"{source.stem}-{settings}").write_bytes(bytes([settings]) + data)
 
 
