@@ -77,8 +77,11 @@ RenderResult RenderToFile(RunContext& ctx, MidiF0Data& playCopy, std::int32_t in
                           const std::filesystem::path& output, const RenderControl& control)
 {
     RenderResult result;
-    const std::filesystem::path partial =
-        output.parent_path() / ("." + output.filename().string() + ".part");
+    // Appended piece by piece: g++ 12 warns falsely about "." + name at -O3.
+    std::string hidden(1, '.');
+    hidden += output.filename().string();
+    hidden += ".part";
+    const std::filesystem::path partial = output.parent_path() / hidden;
     config.renderFile = partial;
     config.renderFileType = AudioFileType(output);
     config.audio = false;
