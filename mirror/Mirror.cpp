@@ -198,6 +198,10 @@ std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events, std::
         at = tick;
         rest.push_back(std::move(e));
     };
+    // A placeholder where the first event was, too: the reversed song then
+    // spans the same ticks as without curves, and every change placed on it
+    // lies before its End of Track.
+    if (last > 0 && inUnit[0]) keep(Placeholder(), ticks[0]);
     for (std::size_t i = 0; i < last; ++i)
         if (!inUnit[i]) keep(std::move(events[i]), ticks[i]);
     if (at < mirror || rest.empty()) keep(Placeholder(), mirror);
@@ -218,16 +222,19 @@ std::vector<MusicEvent> ReversedWithCurves(std::vector<MusicEvent> events, std::
     std::vector<MusicEvent> resets;
     for (const curves::Placed& p : placed)
         if (p.reset) resets.push_back(curves::WithResetValue(events[p.unit->at.front()]));
+    // The End of Track stays last, also where ticks beyond the largest delta
+    // time saturate.
+    const std::size_t end = reversed.size() - 1;
     std::size_t next = 0, reset = 0;
     for (const curves::Placed& p : placed) {
-        for (; next < reversed.size() && reversedTicks[next] < p.tick; ++next)
-            put(std::move(reversed[next]), reversedTicks[next]);
+        for (; next < end && reversedTicks[next] < p.tick; ++next) put(std::move(reversed[next]), reversedTicks[next]);
         if (p.reset)
             put(std::move(resets[reset++]), p.tick);
         else
             for (std::size_t i : p.unit->at) put(std::move(events[i]), p.tick);
     }
-    for (; next < reversed.size(); ++next) put(std::move(reversed[next]), reversedTicks[next]);
+    for (; next < end; ++next) put(std::move(reversed[next]), reversedTicks[next]);
+    put(std::move(reversed[end]), std::max(reversedTicks[end], at));
     return merged;
 }
 
