@@ -44,9 +44,9 @@ std::string TypeName(const py::handle& value)
 std::int32_t AxisFrom(const py::handle& axis)
 {
     std::string text;
-    // bool is an int to Python, but axis=True names no note.
-    if (py::isinstance<py::int_>(axis) && !py::isinstance<py::bool_>(axis))
-        text = py::str(axis);
+    // Any integer (a NumPy one too), but not a bool: axis=True names no note.
+    if (PyIndex_Check(axis.ptr()) && !py::isinstance<py::bool_>(axis))
+        text = py::str(py::int_(py::reinterpret_borrow<py::object>(axis)));
     else if (py::isinstance<py::str>(axis))
         text = axis.cast<std::string>();
     else
@@ -89,12 +89,13 @@ MirrorSettings Settings(bool horizontal, bool vertical, bool raiseOctave, const 
 // caller's object may change while the lock is released, the copy cannot.
 std::vector<std::uint8_t> BytesOf(const py::buffer& data)
 {
-    Py_buffer view;
-    if (PyObject_GetBuffer(data.ptr(), &view, PyBUF_SIMPLE) != 0) throw py::error_already_set();
-    const auto* bytes = static_cast<const std::uint8_t*>(view.buf);
-    std::vector<std::uint8_t> copy(bytes, bytes + view.len);
-    PyBuffer_Release(&view);
-    return copy;
+    struct View {
+        Py_buffer buffer{};
+        ~View() { PyBuffer_Release(&buffer); }
+    } view;
+    if (PyObject_GetBuffer(data.ptr(), &view.buffer, PyBUF_SIMPLE) != 0) throw py::error_already_set();
+    const auto* bytes = static_cast<const std::uint8_t*>(view.buffer.buf);
+    return std::vector<std::uint8_t>(bytes, bytes + view.buffer.len);
 }
 
 py::tuple Outcome(const MirrorOutcome& outcome, bool withImage)
