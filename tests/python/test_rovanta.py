@@ -393,12 +393,13 @@ class Install(unittest.TestCase):
             packages = sorted(pathlib.Path(root).rglob("rovanta/__init__.py"))
             self.assertEqual(len(packages), 1)
             folder = packages[0].parent.parent
+            plain = {name: value for name, value in os.environ.items() if name != "PYTHONPATH"}
             looked_in = subprocess.run([sys.executable, "-c", "import sys; print('\\n'.join(sys.path))"],
-                                       capture_output=True, text=True, check=True, env={}).stdout.split("\n")
+                                       capture_output=True, text=True, check=True, env=plain).stdout.split("\n")
             self.assertIn("/" + str(folder.relative_to(root)), looked_in)
             script = "import rovanta; print(rovanta.__file__, rovanta.mirror(b'').ok)"
             done = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True,
-                                  env={"PYTHONPATH": str(folder)}, cwd=root)
+                                  env={**plain, "PYTHONPATH": str(folder)}, cwd=root)
             self.assertEqual(done.stdout.strip(), f"{packages[0]} False")
 
 
