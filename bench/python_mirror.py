@@ -2,7 +2,12 @@
 """Files per second mirroring a corpus with Horizontal and Vertical Reverse:
 
   module, 1 thread    rovanta.mirror() on each file's bytes, the result written
+                      by Python
   module, 2 threads   the same on a pool of two threads
+  mirror_file, 2 threads
+                      rovanta.mirror_file() on a pool of two threads: the file
+                      written as the command line writes it (a temporary file
+                      put on disk with fsync, then renamed)
   rovanta-cli -j 2    one `rovanta-cli mirror -H -V FILES... --out-dir DIR -j 2`
   mido                a plain mirror written with mido (below), one thread,
                       over one copy of the corpus (it is two orders slower)
@@ -44,6 +49,10 @@ def module_mirror(source, out_dir):
     if result.ok:
         (out_dir / source.name).write_bytes(result.data)
     return result.ok
+
+
+def module_mirror_file(source, out_dir):
+    return rovanta.mirror_file(source, out_dir / source.name, horizontal=True, vertical=True).ok
 
 
 def mido_mirror(source, out_dir):
@@ -151,9 +160,9 @@ def main():
     def serially(mirror, out_dir):
         return sum(1 for source in files if mirror(source, out_dir))
 
-    def on_threads(count, out_dir):
+    def on_threads(count, mirror, out_dir):
         with concurrent.futures.ThreadPoolExecutor(count) as pool:
-            return sum(pool.map(lambda source: module_mirror(source, out_dir), files))
+            return sum(pool.map(lambda source: mirror(source, out_dir), files))
 
     def cli(out_dir):
         subprocess.run([str(args.cli), "mirror", "-H", "-V", *map(str, files), "--out-dir", str(out_dir), "-j", "2"],
@@ -171,7 +180,8 @@ def main():
 
     ways = {
         "module, 1 thread": lambda out: serially(module_mirror, out),
-        "module, 2 threads": lambda out: on_threads(2, out),
+        "module, 2 threads": lambda out: on_threads(2, module_mirror, out),
+        "mirror_file, 2 threads": lambda out: on_threads(2, module_mirror_file, out),
         "rovanta-cli mirror --out-dir -j 2": cli,
         "mido (plain H+V mirror), 1 thread": plain_mido,
     }
