@@ -67,8 +67,9 @@ def mirror(data, *, horizontal=False, vertical=False, raise_octave=True, control
         mirrored instant; "curves" mirrors pedals, controllers, pitch bend and
         pressure as curves.
     axis: with vertical, reflect every melodic channel about this pitch
-        instead of each channel's own C: a note name ("E4", "Bb3"), a note
-        number (64 or "64") or a half step between two ("64.5").
+        instead of the C at or below the middle of each channel's range: a
+        note name ("E4", "Bb3"), a note number (64 or "64") or a half step
+        between two ("64.5").
     diatonic: with vertical, None inverts by half steps; True inverts within
         the song's key (its first key signature, else C major); a key name
         ("Am", "Bb", "F#m") inverts within that key.
