@@ -1,9 +1,10 @@
 #pragma once
 // The command-line tool's answers to the core's platform interfaces: reports
 // become lines of text instead of message boxes, and the file dialogs answer
-// with the paths given on the command line. A report about a file is followed
-// by a detail line naming the file and the reason, indented by two blanks so
-// that scripts can tell it from the report lines.
+// with the paths given on the command line. The lines are those of
+// support/ReportLines.h: a report about a file is followed by a detail line
+// naming the file and the reason. A batch keeps each file's lines in a
+// FileReports, so the lines of files processed in parallel never interleave.
 
 #include <mutex>
 #include <optional>
@@ -13,17 +14,11 @@
 #include <utility>
 #include <vector>
 
-#include "support/CollectingSink.h"
 #include "support/FileChooser.h"
 #include "support/Report.h"
+#include "support/ReportLines.h"
 
 namespace rovanta::cli {
-
-// "  out/x.mid: No such file or directory"
-inline std::string DetailLine(const FileFailure& failure)
-{
-    return "  " + failure.path + ": " + failure.reason;
-}
 
 // One line per report, written and flushed the moment it is raised, so a
 // script sees a report even when the process is killed afterwards.
@@ -40,13 +35,6 @@ public:
 private:
     std::mutex mutex_;
     std::ostream* out_;
-};
-
-// Keeps the reports of one file, so a batch can print each file's reports as
-// one block instead of interleaving the lines of files processed in parallel.
-class FileReports : public CollectingSink {
-public:
-    void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
 };
 
 // For reports nobody is left to read.
