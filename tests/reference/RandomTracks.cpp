@@ -1,7 +1,6 @@
 #include "reference/RandomTracks.h"
 
 #include <cstdio>
-#include <initializer_list>
 #include <limits>
 #include <random>
 #include <utility>
@@ -57,14 +56,6 @@ private:
     std::mt19937 rng_;
 };
 
-void PutBytes(MusicEvent& e, std::initializer_list<std::uint8_t> bytes)
-{
-    e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
-    std::size_t i = 0;
-    for (std::uint8_t b : bytes) e.bytes.data()[i++] = b;
-    e.length = static_cast<std::int32_t>(bytes.size());
-}
-
 void PutBytes(MusicEvent& e, const std::vector<std::uint8_t>& bytes)
 {
     e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
@@ -107,38 +98,25 @@ MusicEvent OtherEvent(Dice& dice, std::int32_t delta)
     const std::int32_t channel = dice.Channel();
     const auto data = [&] { return static_cast<std::uint8_t>(dice.Between(0, 127)); };
     const int r = dice.Between(0, 99);
-    if (r < 28) {
-        e.kind = kind::kControlChange;
-        e.channel = channel;
+    if (r < 56) {
+        // A channel message: controller (its number, then its value), program,
+        // pitch bend (two data bytes), key pressure (key, then value), channel pressure.
         static constexpr std::int32_t kCommon[] = {0, 32, 7, 10, 64, 121};
-        e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127);
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kControlChange, channel), static_cast<std::uint8_t>(e.type),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 38) {
-        e.kind = kind::kProgramChange;
+        e.kind = r < 28   ? kind::kControlChange
+                 : r < 38 ? kind::kProgramChange
+                 : r < 46 ? kind::kPitchBend
+                 : r < 51 ? kind::kPolyPressure
+                          : kind::kChannelPressure;
         e.channel = channel;
+        std::vector<std::uint8_t> bytes{Status(e.kind, channel)};
+        if (e.kind == kind::kControlChange) e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127);
+        if (e.kind == kind::kPitchBend) e.note = dice.Between(0, 127);
+        if (e.kind == kind::kPolyPressure) e.note = dice.Key();
+        if (e.kind == kind::kControlChange) bytes.push_back(static_cast<std::uint8_t>(e.type));
+        if (e.kind == kind::kPitchBend || e.kind == kind::kPolyPressure) bytes.push_back(static_cast<std::uint8_t>(e.note));
         e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kProgramChange, channel), static_cast<std::uint8_t>(e.value)});
-    } else if (r < 46) {
-        e.kind = kind::kPitchBend;
-        e.channel = channel;
-        e.note = dice.Between(0, 127);
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kPitchBend, channel), static_cast<std::uint8_t>(e.note),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 51) {
-        e.kind = kind::kPolyPressure;
-        e.channel = channel;
-        e.note = dice.Key();
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kPolyPressure, channel), static_cast<std::uint8_t>(e.note),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 56) {
-        e.kind = kind::kChannelPressure;
-        e.channel = channel;
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kChannelPressure, channel), static_cast<std::uint8_t>(e.value)});
+        bytes.push_back(static_cast<std::uint8_t>(e.value));
+        PutBytes(e, bytes);
     } else if (r < 66) {
         e.kind = kind::kSysEx;
         if (dice.Percent(30)) {
@@ -293,21 +271,14 @@ namespace {
 
 const char* KindName(std::int32_t k)
 {
-    switch (k) {
-    case kind::kInvalid: return "invalid";
-    case kind::kPairedNote: return "paired";
-    case kind::kNoteOff: return "off";
-    case kind::kNoteOn: return "on";
-    case kind::kPolyPressure: return "polyp";
-    case kind::kControlChange: return "cc";
-    case kind::kProgramChange: return "prog";
-    case kind::kChannelPressure: return "chanp";
-    case kind::kPitchBend: return "bend";
-    case kind::kSysEx: return "sysex";
-    case kind::kSysExEscape: return "escape";
-    case kind::kMeta: return "meta";
-    default: return "?";
-    }
+    static const std::pair<std::int32_t, const char*> kNames[] = {
+        {kind::kInvalid, "invalid"},     {kind::kPairedNote, "paired"},     {kind::kNoteOff, "off"},
+        {kind::kNoteOn, "on"},           {kind::kPolyPressure, "polyp"},    {kind::kControlChange, "cc"},
+        {kind::kProgramChange, "prog"},  {kind::kChannelPressure, "chanp"}, {kind::kPitchBend, "bend"},
+        {kind::kSysEx, "sysex"},         {kind::kSysExEscape, "escape"},    {kind::kMeta, "meta"}};
+    for (const auto& [value, name] : kNames)
+        if (value == k) return name;
+    return "?";
 }
 
 }  // namespace
