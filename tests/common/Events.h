@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/SongDump.h"
+#include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
 #include "song/MusicEvent.h"
 
@@ -58,8 +59,7 @@ inline MusicEvent Cc(std::int32_t delta, std::int32_t channel, std::int32_t cont
 }
 inline MusicEvent Program(std::int32_t delta, std::int32_t channel, std::int32_t program)
 {
-    MusicEvent e = Channel(kind::kProgramChange, delta, channel, 0, program);
-    return e;
+    return Channel(kind::kProgramChange, delta, channel, 0, program);
 }
 inline MusicEvent Meta(std::int32_t delta, std::int32_t type, std::int32_t value = 0)
 {
@@ -84,6 +84,15 @@ inline MidiTrackData Track(RunContext& ctx, std::int32_t state, std::initializer
     MidiTrackData track(ctx, state);
     for (const MusicEvent& e : events) track.AppendEvent(e);
     return track;
+}
+
+// A song whose one track holds the events.
+inline MidiF0Data Song(RunContext& ctx, const std::vector<MusicEvent>& events, std::int32_t division = 480,
+                       std::int32_t state = track_state::kEventForm)
+{
+    MidiF0Data song(ctx, kCapacity, state, division);
+    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
+    return song;
 }
 
 // "kind:tick" per event, with the note number for notes: a compact picture of

@@ -19,15 +19,9 @@ using test::Off;
 using test::On;
 using test::Picture;
 using test::Recorded;
+using test::Song;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
-
-MidiF0Data Song(RunContext& ctx, const std::vector<MusicEvent>& events)
-{
-    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
-    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
-    return song;
-}
 
 Bytes Image(MidiF0Data& song)
 {
@@ -143,7 +137,7 @@ TEST(Writer, ATrackThatCannotBeEncodedLeavesNothingToSave)
     EXPECT_EQ(SaveToFile(noEnd, dir / "refused.mid"), 0);
     EXPECT_FALSE(std::filesystem::exists(dir / "refused.mid"));
 
-    MidiF0Data paired(r.ctx, kCapacity, track_state::kPaired, 480);
+    auto paired = Song(r.ctx, {}, 480, track_state::kPaired);
     Encode(paired);
     EXPECT_EQ(r.Take(), (Strings{"MDTK0D000001 MidiTrackData Internal Error",
                                  "M0DT04000005 Internal error occured in MidiF0Data!",
