@@ -20,11 +20,7 @@ const std::string kWrongState = "M0DT04000005 Internal error occured in MidiF0Da
 
 MidiF0Data LoadedSong(RunContext& ctx)
 {
-    MidiF0Data song(ctx, kCapacity, track_state::kPaired, 480);
-    song.Track().AppendEvent(Paired(0, 0, 60, 480));
-    song.Track().AppendEvent(Paired(240, 1, 64, 480));
-    song.Track().AppendEvent(Eot(480));
-    return song;
+    return test::Song(ctx, {Paired(0, 0, 60, 480), Paired(240, 1, 64, 480), Eot(480)}, 480, track_state::kPaired);
 }
 
 TEST(Song, ACopySharesNothingAndStartsWithAnEmptyBlock)
