@@ -5,19 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/Dialogs.h"
-#include "gui/GuiRig.h"
-
-namespace rovanta::test {
-
-std::string TestFile(const std::string& name)
-{
-    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
-}
-
-}  // namespace rovanta::test
 
 int main(int argc, char** argv)
 {

@@ -11,19 +11,10 @@
 #include <QScreen>
 #include <QTest>
 
-#include <cstdlib>
-#include <filesystem>
-
 #include "app/Dialogs.h"
 #include "gui/GuiRig.h"
 
 namespace rovanta::test {
-
-std::string TestFile(const std::string& name)
-{
-    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
-}
-
 namespace {
 
 QImage Grab(QWidget& window)
