@@ -267,22 +267,6 @@ MidiTrackData MakeTrack(RunContext& ctx, std::int32_t state, const std::vector<M
     return track;
 }
 
-namespace {
-
-const char* KindName(std::int32_t k)
-{
-    static const std::pair<std::int32_t, const char*> kNames[] = {
-        {kind::kInvalid, "invalid"},     {kind::kPairedNote, "paired"},     {kind::kNoteOff, "off"},
-        {kind::kNoteOn, "on"},           {kind::kPolyPressure, "polyp"},    {kind::kControlChange, "cc"},
-        {kind::kProgramChange, "prog"},  {kind::kChannelPressure, "chanp"}, {kind::kPitchBend, "bend"},
-        {kind::kSysEx, "sysex"},         {kind::kSysExEscape, "escape"},    {kind::kMeta, "meta"}};
-    for (const auto& [value, name] : kNames)
-        if (value == k) return name;
-    return "?";
-}
-
-}  // namespace
-
 std::string DumpTrack(const MidiTrackData& track)
 {
     std::string out = "state " + std::to_string(track.State()) + ", " + std::to_string(track.Count()) + " events\n";
@@ -292,8 +276,8 @@ std::string DumpTrack(const MidiTrackData& track)
         const MusicEvent& e = track.At(i);
         tick += e.delta;
         std::snprintf(line, sizeof line,
-                      "%4d @%-11lld %-6s(%02X) d=%-10d ch=%-3d n=%-3d dur=%-10d v=%-3d t=%-3d val=%-7d len=%d",
-                      i, static_cast<long long>(tick), KindName(e.kind), static_cast<unsigned>(e.kind & 0xFF),
+                      "%4d @%-11lld kind=%02X d=%-10d ch=%-3d n=%-3d dur=%-10d v=%-3d t=%-3d val=%-7d len=%d",
+                      i, static_cast<long long>(tick), static_cast<unsigned>(e.kind & 0xFF),
                       e.delta, e.channel, e.note, e.duration, e.velocity, e.type, e.value, e.length);
         out += line;
         if (e.bytes) {
