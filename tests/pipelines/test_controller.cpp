@@ -1,14 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <iterator>
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "pipelines/Controller.h"
@@ -17,12 +14,12 @@
 #include "common/TestSinks.h"
 #include "playback/PlaybackFakes.h"
 #include "playback/TimerThread.h"
+#include "smf/SmfBytes.h"
 #include "support/FileChooser.h"
 
 namespace rovanta {
 namespace {
 
-using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 
@@ -99,7 +96,8 @@ class ControllerTest : public ::testing::Test {
 protected:
     ControllerTest()
     {
-        song = dir_.Write("in.mid", Bytes(std::begin(kSong), std::end(kSong)));
+        // C4 held for 192 ticks (two bytes of delta).
+        song = dir_.Write("in.mid", test::Smf(0, 96, {test::Chunk("00 90 3C 64 | 81 40 80 3C 00 | 00 FF 2F 00")}));
         control.OnInit();
         window.Take();
     }
@@ -109,18 +107,7 @@ protected:
         chooser.answers.push_back(answer);
         control.DispatchCommand(ctl::kLoad);
     }
-    bool PumpUntil(const std::function<bool()>& done)
-    {
-        const auto end = std::chrono::steady_clock::now() + 10s;
-        for (window.Pump(); !done() && std::chrono::steady_clock::now() < end; window.Pump())
-            std::this_thread::sleep_for(2ms);
-        return done();
-    }
 
-    // Format 0, 96 ticks per quarter: C4 held for 192 ticks (two bytes of delta).
-    static constexpr std::uint8_t kSong[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
-                                            'M', 'T', 'r', 'k', 0, 0, 0, 13, 0, 0x90, 0x3C, 0x64,
-                                            0x81, 0x40, 0x80, 0x3C, 0, 0, 0xFF, 0x2F, 0};
     test::TempDir dir_;
 
 public:
@@ -167,9 +154,9 @@ TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
 TEST_F(ControllerTest, ALoadThatLeavesNothingDropsThePreviousSong)
 {
     // A format-1 file whose only chunk is cut short: read with reports, nothing left.
-    const std::uint8_t cut[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96,
-                                'M', 'T', 'r', 'k', 0, 0, 0, 12, 0, 0x90, 0x3C, 0x40, 0x10, 0x80, 0x3C, 0, 0, 0xFF, 0x2F};
-    const std::string damaged = dir_.Write("cut.mid", Bytes(std::begin(cut), std::end(cut)));
+    Bytes cut = test::Smf(1, 96, {test::Chunk("00 90 3C 40 | 10 80 3C 00 | 00 FF 2F 00")});
+    cut.pop_back();
+    const std::string damaged = dir_.Write("cut.mid", cut);
     const struct {
         std::optional<std::string> answer;
         bool reports;
@@ -264,7 +251,7 @@ TEST_F(ThreadedController, TheNaturalEndRelabelsAndTheTickDisplayKeepsItsLastVal
     control.DispatchCommand(ctl::kPlayStop);
     EXPECT_TRUE(control.Playing());
     window.Take();
-    ASSERT_TRUE(PumpUntil([&] { return !control.Playing(); }));
+    ASSERT_TRUE(test::Eventually([&] { return !control.Playing(); }, [&] { window.Pump(); }));
     const Strings calls = window.Take();
     ASSERT_GE(calls.size(), 3u);
     EXPECT_EQ(calls.front(), "tick 0");

@@ -23,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Deltas;
+using test::Eventually;
 using test::Eot;
 using test::Meta;
 using test::On;
@@ -107,13 +108,6 @@ public:
     test::RecordingSink record;
     test::Gate box;
 };
-
-bool Eventually(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(2ms);
-    return done();
-}
 
 class ThreadedMusicPlayer : public ::testing::Test {
 protected:

@@ -16,14 +16,14 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Eventually(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-    return done();
-}
+using test::Eventually;
 
 // When each callback ran (tag, µs) and on which thread.
+struct Firing {
+    int tag;
+    std::int64_t micros;
+    std::thread::id thread;
+};
 class Firings {
 public:
     void Add(int tag, std::int64_t micros)
@@ -31,11 +31,6 @@ public:
         std::lock_guard lock(mutex_);
         list_.push_back({tag, micros, std::this_thread::get_id()});
     }
-    struct Firing {
-        int tag;
-        std::int64_t micros;
-        std::thread::id thread;
-    };
     std::vector<Firing> List() const
     {
         std::lock_guard lock(mutex_);
