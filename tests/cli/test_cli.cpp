@@ -22,11 +22,7 @@ namespace rovanta::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::ReadBytes;
-using test::Chunk;
-using test::Hex;
-using test::Smf;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 const std::string kCantOpen = "Midiファイルが開けませんでした。";
@@ -339,7 +335,6 @@ TEST(CliDump, PrintsTheLoadedSongPairedAndTheMirroredCopyInEventForm)
 // meet is shown here.
 TEST(CliDump, LongBytesAreCutTextsEscapedAndUnknownKindsNamed)
 {
-    using namespace test;
     MusicEvent longSysex = SysEx(0, Bytes(40, 0x01));
     MusicEvent name = Meta(0, meta::kTrackName);
     const Bytes text = test::Text("Pi\"a\\no\n\xE9");

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -14,12 +12,7 @@
 namespace rovanta {
 namespace {
 
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Picture;
-using test::Program;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 // The picture, with the tempo of tempo events and the velocity of note ons.

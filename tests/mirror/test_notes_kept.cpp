@@ -16,10 +16,7 @@
 namespace rovanta {
 namespace {
 
-using test::Bytes;
-using test::Chunk;
-using test::Note;
-using test::Smf;
+using namespace test;
 using Notes = std::vector<Note>;
 
 struct Example {

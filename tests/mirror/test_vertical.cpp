@@ -9,11 +9,7 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Recorded;
+using namespace test;
 
 std::vector<std::int32_t> Notes(const MidiF0Data& song)
 {

@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
-#include <functional>
 #include <initializer_list>
 #include <mutex>
 #include <string>
@@ -22,12 +21,7 @@ namespace rovanta {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Deltas;
-using test::Eventually;
-using test::Eot;
-using test::Meta;
-using test::On;
-using test::Paired;
+using namespace test;
 using Strings = std::vector<std::string>;
 using Ticks = std::vector<std::int32_t>;
 

@@ -15,11 +15,7 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Program;
+using namespace test;
 using Strings = std::vector<std::string>;
 using Log = std::vector<test::Sent>;
 

@@ -1,7 +1,6 @@
 #include "reference/RandomTracks.h"
 
 #include <cstdio>
-#include <limits>
 #include <random>
 #include <utility>
 

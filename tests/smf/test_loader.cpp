@@ -13,13 +13,7 @@
 namespace rovanta {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::Chunk;
-using test::Hex;
-using test::Picture;
-using test::Recorded;
-using test::Smf;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr auto kPaired = track_state::kPaired;

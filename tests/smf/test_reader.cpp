@@ -14,12 +14,7 @@
 namespace rovanta {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::Chunk;
-using test::Hex;
-using test::Picture;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";

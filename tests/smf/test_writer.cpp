@@ -14,12 +14,7 @@
 namespace rovanta {
 namespace {
 
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Picture;
-using test::Recorded;
-using test::Song;
+using namespace test;
 using Bytes = std::vector<std::uint8_t>;
 using Strings = std::vector<std::string>;
 

@@ -10,10 +10,7 @@
 namespace rovanta {
 namespace {
 
-using test::Eot;
-using test::Paired;
-using test::Picture;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 const std::string kWrongState = "M0DT04000005 Internal error occured in MidiF0Data!";

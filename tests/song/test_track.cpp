@@ -10,15 +10,7 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Deltas;
-using test::Eot;
-using test::Meta;
-using test::Paired;
-using test::Picture;
-using test::Program;
-using test::Recorded;
-using test::Track;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr auto kEvent = track_state::kEventForm;
