@@ -209,18 +209,6 @@ TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlo
     EXPECT_EQ(control.MirrorCopy(), nullptr);
 }
 
-TEST_F(ControllerTest, WindowMenuPaintAndDestroy)
-{
-    EXPECT_TRUE(control.OnWindowMenu(0x13));
-    EXPECT_FALSE(control.OnWindowMenu(0xF060));
-    control.OnPaint();
-    window.minimized = true;
-    control.OnPaint();
-    control.OnDestroy();
-    EXPECT_EQ(window.Take(), (Strings{"about", "default paint", "present 0", "present 1", "present 2",
-                                      "invalidate 1014", "invalidate 1015", "minimized icon 128", "destroy skin"}));
-}
-
 using ThreadedController = ControllerTest;
 
 TEST_F(ThreadedController, QuitIsRefusedWhilePlayingAndStopKeepsTheMirrorCopy)
