@@ -13,27 +13,18 @@
 
 namespace rovanta::test {
 
-inline MusicEvent Channel(std::int32_t kindValue, std::int32_t delta, std::int32_t channel,
-                          std::int32_t a, std::int32_t b)
+// A channel message: `a` is the note (the controller of a control change),
+// `b` the velocity of a note on or off, else the value.
+inline MusicEvent Channel(std::int32_t kindValue, std::int32_t delta, std::int32_t channel, std::int32_t a,
+                          std::int32_t b)
 {
     MusicEvent e(delta);
     e.kind = kindValue;
     e.channel = channel;
-    switch (kindValue) {
-    case kind::kNoteOn:
-    case kind::kNoteOff:
-        e.note = a;
-        e.velocity = b;
-        break;
-    case kind::kControlChange:
-        e.type = a;
-        e.value = b;
-        break;
-    default:
-        e.note = a;
-        e.value = b;
-        break;
-    }
+    if (kindValue == kind::kControlChange) e.type = a;
+    else e.note = a;
+    if (kindValue == kind::kNoteOn || kindValue == kind::kNoteOff) e.velocity = b;
+    else e.value = b;
     return e;
 }
 

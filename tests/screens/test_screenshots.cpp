@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QImage>
-#include <QMessageBox>
 #include <QScreen>
 #include <QTest>
 
@@ -80,32 +79,6 @@ TEST(Screenshots, AfterStartAndWhilePlayingBothReversed)
         EXPECT_NE(start.copy(where), playing.copy(where)) << id;
     }
     rig.Click(MainWindow::kPlay);
-}
-
-// The dialogs and a Japanese report, for a look: each must show more than
-// its background.
-TEST(Screenshots, DialogsAndAJapaneseReport)
-{
-    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
-    auto shoot = [](QWidget& widget, const char* name) {
-        widget.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&widget));
-        const QImage shot = Grab(widget);
-        Save(shot, name);
-        const QRgb background = shot.pixel(1, 1);
-        int other = 0;
-        for (int y = 0; y < shot.height(); ++y)
-            for (int x = 0; x < shot.width(); ++x) other += shot.pixel(x, y) != background;
-        EXPECT_GT(other, 200) << name;
-    };
-    AboutDialog about;
-    shoot(about, "dialog-about.png");
-    SettingsDialog settings;
-    shoot(settings, "dialog-settings.png");
-    QMessageBox box(QMessageBox::Warning, QString::fromUtf8(kAppName),
-                    QStringLiteral("MDTK0D00000B サイズが大きすぎるイベントが含まれています。"), QMessageBox::Ok);
-    box.setFont(DialogFont());
-    shoot(box, "report-japanese.png");
 }
 
 }  // namespace
