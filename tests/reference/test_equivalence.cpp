@@ -10,6 +10,7 @@
 #include <tuple>
 #include <vector>
 
+#include "common/Events.h"
 #include "common/TestSinks.h"
 #include "reference/LiteralTrackOps.h"
 #include "reference/RandomTracks.h"
@@ -24,6 +25,7 @@ constexpr std::uint32_t kIterations = 300;
 constexpr std::uint32_t kIterations = 6000;
 #endif
 
+using namespace test;
 constexpr auto kEvents = track_state::kEventForm, kPaired = track_state::kPaired;
 const std::string kInternalErrorText = "MDTK0D000001 MidiTrackData Internal Error";
 
@@ -109,7 +111,8 @@ TEST(TrackEquivalence, EveryPassAgreesWithItsPlainVersionOnRandomTracks)
         {"Retime 1 to 96", 5300000, WithStrayState(PairedForm), Retime(1, 96), kIterations / 2},
         {"Retime 0 to 96", 5400000, WithStrayState(PairedForm), Retime(0, 96), kIterations / 2},
         {"Retime 96 to 96", 5500000, WithStrayState(PairedForm), Retime(96, 96), kIterations / 2},
-        {"Retime 480 to 96 then UnpairNotes, as playback does", 6000000, PairedForm, InTurn({Retime(480, 96), kUnpair})},
+        {"Retime 480 to 96 then UnpairNotes, as playback does", 6000000, PairedForm,
+         InTurn({Retime(480, 96), kUnpair})},
         {"MoveControlsFirst", 7000000, WithStrayState(EventForm), kControlsFirst},
         {"MoveSysExFirst", 8000000, WithStrayState(EventForm), kSysExFirst},
         {"MoveNoteOffsFirst", 9000000, WithStrayState(EventForm), kNoteOffsFirst},
@@ -152,8 +155,10 @@ TEST(TrackEquivalence, CopiesAgreeAndAreDeepAlsoIntoATableTooSmall)
             const MidiTrackData product = MidiTrackData::Copy(productSource, capacity);
             const MidiTrackData literal = literal::CopyTrack(literalSource, capacity);
             bool shared = false;
-            for (std::int32_t i = 0; i < std::min(product.Count(), productSource.Count()); ++i)
-                shared = shared || (product.At(i).bytes && product.At(i).bytes.data() == productSource.At(i).bytes.data());
+            for (std::int32_t i = 0; i < std::min(product.Count(), productSource.Count()); ++i) {
+                const EventBytes& bytes = product.At(i).bytes;
+                shared = shared || (bytes && bytes.data() == productSource.At(i).bytes.data());
+            }
             const auto productReports = productRun.Take(), literalReports = literalRun.Take();
             if (Same(product, literal) && product.Capacity() == capacity && Same(productSource, literalSource) &&
                 !shared && productReports == literalReports)
@@ -170,29 +175,6 @@ TEST(TrackEquivalence, CopiesAgreeAndAreDeepAlsoIntoATableTooSmall)
 // ---------------------------------------------------------------------------
 // Hand-worked tracks, each run through both the product and the plain pass,
 // so that the two cannot agree on a shared misreading.
-
-MusicEvent Note(std::int32_t k, std::int32_t delta, std::int32_t note, std::int32_t velocity = 100,
-                std::int32_t duration = 0)
-{
-    MusicEvent e(delta);
-    e.kind = k;
-    e.channel = 0;
-    e.note = note;
-    e.velocity = velocity;
-    e.duration = duration;
-    return e;
-}
-
-MusicEvent Other(std::int32_t k, std::int32_t delta, std::int32_t type = 0)
-{
-    MusicEvent e(delta);
-    e.kind = k;
-    e.channel = k == kind::kControlChange ? 0 : kNoChannel;
-    e.type = type;
-    return e;
-}
-MusicEvent Control(std::int32_t delta, std::int32_t controller) { return Other(kind::kControlChange, delta, controller); }
-MusicEvent Eot(std::int32_t delta) { return Other(kind::kMeta, delta, meta::kEndOfTrack); }
 
 // "kind/delta" per event, plus the note and duration of notes: enough to read
 // a result at a glance.
@@ -222,9 +204,8 @@ std::string Shape(const MidiTrackData& track)
 
 TEST(TrackPassesByHand, WorkedTracks)
 {
-    const std::int32_t on = kind::kNoteOn, off = kind::kNoteOff, paired = kind::kPairedNote;
-    MusicEvent otherChannel = Note(off, 5, 60);
-    otherChannel.channel = 1;
+    MusicEvent sysex(0);  // no bytes: only its kind counts here
+    sysex.kind = kind::kSysEx;
     const Passes copy{[](MidiTrackData& t) { t = MidiTrackData::Copy(t); },
                       [](MidiTrackData& t) { t = literal::CopyTrack(t); }};
     const std::vector<std::string> none, wrongForm{kInternalErrorText};
@@ -238,79 +219,79 @@ TEST(TrackPassesByHand, WorkedTracks)
     } cases[] = {
         // Pairing keeps every struck note.
         {"zero length at tick 0 is kept; a velocity-0 note on is a note off", kPair, kEvents,
-         {Note(on, 0, 60, 90), Note(off, 0, 60), Note(on, 0, 60, 80), Note(on, 480, 60, 0), Note(on, 10, 62),
-          Control(5, 7), Eot(0)},
+         {On(0, 0, 60, 90), Off(0, 0, 60), On(0, 0, 60, 80), On(480, 0, 60, 0), On(10, 0, 62),
+          Cc(5, 0, 7, 0), Eot(0)},
          "p60:0/0 p60:480/0 p62:5/490 cc7/5 eot/0", none},
         {"a re-strike ends the note; another channel's off does not; a stray off goes, keeping its time", kPair,
-         kEvents, {Note(on, 0, 60), Note(on, 10, 60), otherChannel, Note(off, 5, 60), Note(off, 20, 60), Note(off, 7, 60), Eot(3)},
+         kEvents, {On(0, 0, 60), On(10, 0, 60), Off(5, 1, 60), Off(5, 0, 60), Off(20, 0, 60), Off(7, 0, 60), Eot(3)},
          "p60:10/0 p60:10/10 eot/40", none},
         {"on, on, on, off", kPair, kEvents,
-         {Note(on, 0, 60), Note(on, 50, 60), Note(on, 150, 60), Note(off, 100, 60), Eot(0)},
+         {On(0, 0, 60), On(50, 0, 60), On(150, 0, 60), Off(100, 0, 60), Eot(0)},
          "p60:50/0 p60:150/50 p60:100/150 eot/100", none},
         {"the off in a re-strike's tick belongs to the note it cuts short, before or after the strike", kPair, kEvents,
-         {Note(on, 0, 60), Note(on, 150, 60), Note(off, 0, 60), Note(off, 50, 60), Note(on, 10, 60), Note(off, 5, 60),
-          Note(on, 0, 60), Eot(20)},
+         {On(0, 0, 60), On(150, 0, 60), Off(0, 0, 60), Off(50, 0, 60), On(10, 0, 60), Off(5, 0, 60),
+          On(0, 0, 60), Eot(20)},
          "p60:150/0 p60:50/150 p60:5/60 p60:20/5 eot/20", none},
         {"a note never ended lasts until the End of Track", kPair, kEvents,
-         {Note(on, 0, 60), Control(30, 7), Eot(70)}, "p60:100/0 cc7/30 eot/70", none},
+         {On(0, 0, 60), Cc(30, 0, 7, 0), Eot(70)}, "p60:100/0 cc7/30 eot/70", none},
         // Unpairing places each note off exactly.
         {"a note off lands at its tick, before the event already there", kUnpair, kPaired,
-         {Note(paired, 0, 60, 100, 480), Control(480, 7), Eot(0)}, "on60/0 off60v64/480 cc7/0 eot/0", none},
+         {Paired(0, 0, 60, 480, 100), Cc(480, 0, 7, 0), Eot(0)}, "on60/0 off60v64/480 cc7/0 eot/0", none},
         {"a note that outlasts the End of Track pushes it to its own end", kUnpair, kPaired,
-         {Note(paired, 0, 60, 100, 960), Eot(480)}, "on60/0 off60v64/960 eot/0", none},
+         {Paired(0, 0, 60, 960, 100), Eot(480)}, "on60/0 off60v64/960 eot/0", none},
         {"zero length: note on, then its note off, in its tick; zero velocity: dropped, its time kept", kUnpair,
-         kPaired, {Note(paired, 4, 60, 100, 0), Note(paired, 6, 61, 0, 10), Eot(5)}, "on60/4 off60v64/0 eot/11", none},
+         kPaired, {Paired(4, 0, 60, 0, 100), Paired(6, 0, 61, 10, 0), Eot(5)}, "on60/4 off60v64/0 eot/11", none},
         {"a zero-length note in the tick another note starts stays whole", kUnpair, kPaired,
-         {Note(paired, 0, 64, 100, 30), Note(paired, 0, 60, 100, 0), Eot(30)},
+         {Paired(0, 0, 64, 30, 100), Paired(0, 0, 60, 0, 100), Eot(30)},
          "on64/0 on60/0 off60v64/0 off64v64/30 eot/0", none},
         {"each off before the next note on of its tick", kUnpair, kPaired,
-         {Note(paired, 0, 60, 100, 10), Note(paired, 10, 60, 100, 10), Eot(10)},
+         {Paired(0, 0, 60, 10, 100), Paired(10, 0, 60, 10, 100), Eot(10)},
          "on60/0 off60v64/10 on60/0 off60v64/10 eot/0", none},
         {"offs ending together: the later note's first, before the note on there", kUnpair, kPaired,
-         {Note(paired, 0, 60, 100, 10), Note(paired, 5, 62, 100, 5), Note(paired, 5, 64, 100, 5), Eot(10)},
+         {Paired(0, 0, 60, 10, 100), Paired(5, 0, 62, 5, 100), Paired(5, 0, 64, 5, 100), Eot(10)},
          "on60/0 on62/5 off62v64/5 off60v64/0 on64/0 off64v64/5 eot/5", none},
         // Retiming carries its rounding losses; no division leaves the track unscaled.
         {"rounding losses carried", Retime(480, 96), kPaired,
-         {Control(1, 1), Control(1, 2), Control(1, 3), Control(1, 4), Note(paired, 1, 60, 100, 3), Control(2399, 5),
-          Control(1, 6), Control(2400, 7)},
+         {Cc(1, 0, 1, 0), Cc(1, 0, 2, 0), Cc(1, 0, 3, 0), Cc(1, 0, 4, 0), Paired(1, 0, 60, 3, 100), Cc(2399, 0, 5, 0),
+          Cc(1, 0, 6, 0), Cc(2400, 0, 7, 0)},
          "cc1/0 cc2/0 cc3/0 cc4/0 p60:1/1 cc5/479 cc6/1 cc7/480", none},
-        {"no old division", Retime(0, 96), kPaired, {Control(7, 1), Note(paired, 3, 60, 100, 5)}, "cc1/7 p60:5/3", none},
+        {"no old division", Retime(0, 96), kPaired, {Cc(7, 0, 1, 0), Paired(3, 0, 60, 5, 100)}, "cc1/7 p60:5/3", none},
         // Reordering within a tick keeps every tick.
         {"at the start nothing trades places with the group's first event", kControlsFirst, kEvents,
-         {Control(0, 0), Control(0, 32), Note(on, 0, 60)}, "cc0/0 cc32/0 on60/0", none},
+         {Cc(0, 0, 0, 0), Cc(0, 0, 32, 0), On(0, 0, 60)}, "cc0/0 cc32/0 on60/0", none},
         {"later on, a moved first event trades places with the next moved one", kControlsFirst, kEvents,
-         {Note(on, 0, 60), Control(10, 0), Control(0, 32), Note(on, 0, 61)}, "on60/0 cc32/10 cc0/0 on61/0", none},
+         {On(0, 0, 60), Cc(10, 0, 0, 0), Cc(0, 0, 32, 0), On(0, 0, 61)}, "on60/0 cc32/10 cc0/0 on61/0", none},
         {"the writer's order on one tick", kWriterOrder, kEvents,
-         {Note(on, 5, 60), Control(0, 7), Other(kind::kSysEx, 0), Note(off, 0, 62)}, "sx/5 cc7/0 off62v100/0 on60/0",
+         {On(5, 0, 60), Cc(0, 0, 7, 0), sysex, Off(0, 0, 62, 100)}, "sx/5 cc7/0 off62v100/0 on60/0",
          none},
         {"a note off only trades with a note on of its own tick", kNoteOffsFirst, kEvents,
-         {Note(on, 0, 60), Note(on, 5, 61), Note(off, 0, 60), Note(on, 3, 62), Note(off, 1, 62)},
+         {On(0, 0, 60), On(5, 0, 61), Off(0, 0, 60, 100), On(3, 0, 62), Off(1, 0, 62, 100)},
          "on60/0 off60v100/5 on61/0 on62/3 off62v100/1", none},
         {"a zero-length note's off stays behind its own on", kNoteOffsFirst, kEvents,
-         {Note(on, 0, 64), Note(on, 5, 60), Note(off, 0, 60)}, "on64/0 on60/5 off60v100/0", none},
+         {On(0, 0, 64), On(5, 0, 60), Off(0, 0, 60, 100)}, "on64/0 on60/5 off60v100/0", none},
         {"a note off trades with the nearest note on of another key that sounds on", kNoteOffsFirst, kEvents,
-         {Note(on, 0, 60), Note(on, 5, 62), Note(off, 0, 60)}, "on60/0 off60v100/5 on62/0", none},
+         {On(0, 0, 60), On(5, 0, 62), Off(0, 0, 60, 100)}, "on60/0 off60v100/5 on62/0", none},
         {"the end of a note struck earlier goes before the re-strike of its key", kNoteOffsFirst, kEvents,
-         {Note(on, 0, 60), Note(on, 5, 60), Note(on, 0, 61), Note(off, 0, 60)}, "on60/0 off60v100/5 on60/0 on61/0",
+         {On(0, 0, 60), On(5, 0, 60), On(0, 0, 61), Off(0, 0, 60, 100)}, "on60/0 off60v100/5 on60/0 on61/0",
          none},
         {"the same when the earlier note was struck in the same tick", kNoteOffsFirst, kEvents,
-         {Note(on, 3, 60), Note(on, 0, 60), Note(on, 0, 61), Note(off, 0, 60)}, "on60/3 off60v100/0 on60/0 on61/0",
+         {On(3, 0, 60), On(0, 0, 60), On(0, 0, 61), Off(0, 0, 60, 100)}, "on60/3 off60v100/0 on60/0 on61/0",
          none},
         {"with a zero-length re-strike, the earlier note's end comes first", kNoteOffsFirst, kEvents,
-         {Note(on, 0, 60), Note(on, 5, 60), Note(off, 0, 60), Note(off, 0, 60)}, "on60/0 off60v100/5 on60/0 off60v100/0",
+         {On(0, 0, 60), On(5, 0, 60), Off(0, 0, 60, 100), Off(0, 0, 60, 100)}, "on60/0 off60v100/5 on60/0 off60v100/0",
          none},
         // Every pass but the system-exclusive one refuses a track in the wrong form.
-        {"pair a paired track", kPair, kPaired, {Note(on, 0, 60, 0)}, "on60/0", wrongForm},
-        {"controls first in paired form", kControlsFirst, kPaired, {Note(on, 0, 60), Control(0, 7)}, "on60/0 cc7/0",
+        {"pair a paired track", kPair, kPaired, {On(0, 0, 60, 0)}, "on60/0", wrongForm},
+        {"controls first in paired form", kControlsFirst, kPaired, {On(0, 0, 60), Cc(0, 0, 7, 0)}, "on60/0 cc7/0",
          wrongForm},
-        {"note offs first in paired form", kNoteOffsFirst, kPaired, {Note(on, 0, 60), Note(off, 0, 60)},
+        {"note offs first in paired form", kNoteOffsFirst, kPaired, {On(0, 0, 60), Off(0, 0, 60, 100)},
          "on60/0 off60v100/0", wrongForm},
-        {"unpair in event form", kUnpair, kEvents, {Note(paired, 0, 60, 0, 0)}, "p60:0/0", wrongForm},
-        {"retime in event form", Retime(480, 96), kEvents, {Control(7, 1)}, "cc1/7", wrongForm},
-        {"retime in event form without a division", Retime(0, 96), kEvents, {Control(7, 1)}, "cc1/7", wrongForm},
-        {"system exclusive first has no form test", kSysExFirst, kPaired, {Control(3, 7), Other(kind::kSysEx, 0)},
+        {"unpair in event form", kUnpair, kEvents, {Paired(0, 0, 60, 0, 0)}, "p60:0/0", wrongForm},
+        {"retime in event form", Retime(480, 96), kEvents, {Cc(7, 0, 1, 0)}, "cc1/7", wrongForm},
+        {"retime in event form without a division", Retime(0, 96), kEvents, {Cc(7, 0, 1, 0)}, "cc1/7", wrongForm},
+        {"system exclusive first has no form test", kSysExFirst, kPaired, {Cc(3, 0, 7, 0), sysex},
          "sx/3 cc7/0", none},
-        {"a copy of a track in event form is empty", copy, kEvents, {Control(1, 7)}, "", wrongForm},
+        {"a copy of a track in event form is empty", copy, kEvents, {Cc(1, 0, 7, 0)}, "", wrongForm},
     };
     for (const bool product : {true, false}) {
         for (const auto& c : cases) {
