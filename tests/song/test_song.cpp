@@ -20,27 +20,6 @@ MidiF0Data LoadedSong(RunContext& ctx)
     return test::Song(ctx, {Paired(0, 0, 60, 480), Paired(240, 1, 64, 480), Eot(480)}, 480, track_state::kPaired);
 }
 
-TEST(Song, ACopySharesNothingAndStartsWithAnEmptyBlock)
-{
-    Recorded r;
-    MidiF0Data song = LoadedSong(r.ctx);
-    song.Block().data()[0] = 'M';
-    song.dataLength = 1;
-
-    MidiF0Data copy = MidiF0Data::Copy(song);
-    EXPECT_EQ(copy.division, 480);
-    EXPECT_EQ(copy.State(), track_state::kPaired);
-    EXPECT_EQ(copy.dataLength, 0);
-    EXPECT_EQ(copy.Block().data()[0], 0);
-    EXPECT_EQ(copy.Block().size(), static_cast<std::size_t>(kCapacity));
-    EXPECT_EQ(Picture(copy.Track()), Picture(song.Track()));
-    EXPECT_EQ(copy.PlayCopy(), nullptr);
-
-    copy.UnpairTrack();
-    EXPECT_EQ(Picture(song.Track()), (Strings{"note60/480@0", "note64/480@240", "eot@720"}));
-    EXPECT_TRUE(r.Take().empty());
-}
-
 TEST(Song, FormChangesNeedTheRightStateAndLeaveTheSongAloneOtherwise)
 {
     Recorded r;

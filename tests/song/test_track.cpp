@@ -65,47 +65,6 @@ TEST(TrackEditing, DestroyingReportsEveryLongEventExceptClass127)
     EXPECT_EQ(r.Take(), (Strings{"MDTK0D00001A Can not add data!", "MDTK0D00001A Can not add data!"}));
 }
 
-TEST(TrackMetas, TextMetasNamesAndLookups)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kPaired, {Cc(0, 4, 7, 100), Meta(5, meta::kTimeSignature, 1544), Eot(0)});
-    std::string text = "stale";
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 0);
-    EXPECT_EQ(text, "");
-
-    track.AddTextMeta(meta::kTrackName, "Piano");
-    EXPECT_EQ(Picture(track).front(), "meta3@0");
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 1);
-    EXPECT_EQ(text, "Piano");
-
-    std::int32_t value = 0;
-    EXPECT_EQ(track.FindTimeSignature(&value), 1);
-    EXPECT_EQ(value, 1544);
-    EXPECT_EQ(track.FirstChannel(), 4);
-
-    track.RemoveMeta(meta::kTrackName);
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 0);
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(TrackMetas, MasterVolumeLookupWarnsOnceAboutASecondOne)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kPaired, {Eot(0)});
-    EXPECT_EQ(track.FindMasterVolume(), -1);
-    track.InsertMasterVolume(127);
-    MusicEvent second = MusicEvent::MakeMasterVolume(90);
-    track.InsertEvent(1, second);
-    track.InsertEvent(2, second);
-    EXPECT_EQ(track.FirstChannel(), 255);  // system exclusive never names the channel
-    EXPECT_EQ(track.FindMasterVolume(), 90);
-    EXPECT_EQ(track.FindMasterVolume(), 90);
-    EXPECT_EQ(r.Take(), Strings{"MDTK0D000011 複数のマスターボリュームが設定されています。"});
-    track.ReportWarning(0);
-    track.FindMasterVolume();
-    EXPECT_EQ(r.Take().size(), 1u);
-}
-
 // Each note needs a place for its note off; when the table cannot hold them
 // all, the last notes go whole, each freeing two places.
 TEST(UnpairNotes, NotesWhoseEndsDoNotFitAreDroppedWholeWithOneReport)
