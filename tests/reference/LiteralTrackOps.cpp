@@ -59,9 +59,7 @@ void MoveFirstWalk(MidiTrackData& track, Moves moves)
         const MusicEvent& e = track.At(j);
         if (e.delta != 0) {
             first = j;
-        } else if (!moves(e)) {
-            // left where it is
-        } else {
+        } else if (moves(e)) {
             SwapKeepingTimes(track, j, first);
             j = first;
             first = first + 1;

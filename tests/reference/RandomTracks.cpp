@@ -108,11 +108,10 @@ MusicEvent OtherEvent(Dice& dice, std::int32_t delta)
                           : kind::kChannelPressure;
         e.channel = channel;
         std::vector<std::uint8_t> bytes{Status(e.kind, channel)};
-        if (e.kind == kind::kControlChange) e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127);
-        if (e.kind == kind::kPitchBend) e.note = dice.Between(0, 127);
-        if (e.kind == kind::kPolyPressure) e.note = dice.Key();
-        if (e.kind == kind::kControlChange) bytes.push_back(static_cast<std::uint8_t>(e.type));
-        if (e.kind == kind::kPitchBend || e.kind == kind::kPolyPressure) bytes.push_back(static_cast<std::uint8_t>(e.note));
+        const bool twoData = e.kind == kind::kPitchBend || e.kind == kind::kPolyPressure;
+        if (e.kind == kind::kControlChange)
+            bytes.push_back(e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127));
+        if (twoData) bytes.push_back(e.note = e.kind == kind::kPitchBend ? dice.Between(0, 127) : dice.Key());
         e.value = dice.Between(0, 127);
         bytes.push_back(static_cast<std::uint8_t>(e.value));
         PutBytes(e, bytes);
@@ -211,11 +210,9 @@ std::vector<MusicEvent> RandomEventFormEvents(std::uint32_t seed)
                 off = *at;
                 if (dice.Percent(85)) open.erase(at);
             }
-            if (dice.Percent(25)) {
-                events.push_back(NoteEvent(kind::kNoteOn, delta, off.channel, off.note, 0));
-            } else {
-                events.push_back(NoteEvent(kind::kNoteOff, delta, off.channel, off.note, dice.Between(0, 127)));
-            }
+            events.push_back(dice.Percent(25)
+                                 ? NoteEvent(kind::kNoteOn, delta, off.channel, off.note, 0)
+                                 : NoteEvent(kind::kNoteOff, delta, off.channel, off.note, dice.Between(0, 127)));
         } else {
             events.push_back(OtherEvent(dice, delta));
         }
@@ -237,15 +234,10 @@ std::vector<MusicEvent> RandomPairedFormEvents(std::uint32_t seed)
             MusicEvent e = NoteEvent(kind::kNoteOn, delta, dice.Channel(), dice.Key(), velocity);
             e.kind = kind::kPairedNote;
             const int d = dice.Between(0, 99);
-            if (d < 10) {
-                e.duration = 0;
-            } else if (d < 70) {
-                e.duration = dice.Between(1, 48);
-            } else if (d < 96) {
-                e.duration = dice.Between(49, 2000);
-            } else {
-                e.duration = dice.Between(2001, 1 << 30);
-            }
+            e.duration = d < 10   ? 0
+                         : d < 70 ? dice.Between(1, 48)
+                         : d < 96 ? dice.Between(49, 2000)
+                                  : dice.Between(2001, 1 << 30);
             events.push_back(std::move(e));
         } else if (r < 57) {
             const std::int32_t kindValue = dice.Percent(50) ? kind::kNoteOn : kind::kNoteOff;
