@@ -159,7 +159,9 @@ TEST_F(FileAccessTest, ReadsStopAtTheCapacityAndReportOnlyAFullLargeBufferOrASho
     }
 }
 
-TEST_F(FileAccessTest, WriteCreatesAndRewritesFromLengthZero)
+// A write replaces the whole file, keeps its permissions and, through a
+// link, the link; a new file follows the umask; no temporary is left.
+TEST_F(FileAccessTest, WritesReplaceTheWholeFileAndKeepWhatTheFileWas)
 {
     const std::string path = PathOf("out.mid");
     const Bytes longer = Pattern(5000, 1), shorter = Pattern(10, 2);
@@ -169,37 +171,22 @@ TEST_F(FileAccessTest, WriteCreatesAndRewritesFromLengthZero)
     EXPECT_EQ(Get(path), shorter);  // no tail of the longer content
     ASSERT_EQ(WriteWholeFile(r_.ctx, path, nullptr, 0), 1);
     EXPECT_EQ(fs::file_size(path), 0u);
-    EXPECT_TRUE(r_.Take().empty());
-    EXPECT_EQ(Listing(), std::vector<std::string>{"out.mid"});  // no temporary left
-}
-
-TEST_F(FileAccessTest, WriteKeepsPermissionsAndNewFilesFollowUmask)
-{
-    const std::string existing = Put("kept.mid", Pattern(8, 0));
-    fs::permissions(existing, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-    const Bytes data = Pattern(20, 5);
-    ASSERT_EQ(WriteWholeFile(r_.ctx, existing, data.data(), 20), 1);
-    EXPECT_EQ(fs::status(existing).permissions(),
-              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
-
     const mode_t mask = ::umask(022);
     ::umask(mask);
-    const std::string fresh = PathOf("fresh.mid");
-    ASSERT_EQ(WriteWholeFile(r_.ctx, fresh, data.data(), 20), 1);
-    EXPECT_EQ(static_cast<mode_t>(fs::status(fresh).permissions()), 0666 & ~mask);
-    EXPECT_TRUE(r_.Take().empty());
-}
+    EXPECT_EQ(static_cast<mode_t>(fs::status(path).permissions()), 0666 & ~mask);
 
-TEST_F(FileAccessTest, WriteThroughSymlinkReplacesTheLinkedFile)
-{
-    fs::create_directory(dir_.path() / "real");
+    const auto kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(path, kept);
     const std::string real = Put("real/target.mid", Pattern(100, 0));
     fs::create_symlink("real/target.mid", dir_.path() / "link.mid");
-    const Bytes data = Pattern(30, 9);
-    ASSERT_EQ(WriteWholeFile(r_.ctx, PathOf("link.mid"), data.data(), 30), 1);
+    for (const std::string& target : {path, PathOf("link.mid")})
+        ASSERT_EQ(WriteWholeFile(r_.ctx, target, shorter.data(), 10), 1) << target;
+    EXPECT_EQ(fs::status(path).permissions(), kept);
     EXPECT_TRUE(fs::is_symlink(dir_.path() / "link.mid"));
-    EXPECT_EQ(Get(real), data);
+    EXPECT_EQ(Get(real), shorter);
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"link.mid", "out.mid", "real"}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path() / "real"), {}), 1);
+    EXPECT_TRUE(r_.Take().empty());
 }
 
 TEST_F(FileAccessTest, WriteDeniedByPermissionsKeepsExistingFile)
