@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
-#include <limits>
-#include <set>
 #include <fstream>
 #include <map>
 #include <string>
@@ -141,16 +139,12 @@ bool Mentions(const Strings& reports, const std::string& text)
     return std::any_of(reports.begin(), reports.end(), [&](const std::string& r) { return r.find(text) != std::string::npos; });
 }
 
-struct NoteFigures {
-    int songs = 0;
-    int mirroredNotes = 0;
-};
-
 // Checks one file in every setting: the strikes read equal the strikes
-// written (outside a capacity cut); no note end stands behind a re-strike of
-// its key in its tick; under Horizontal Reverse every strike and release of a
-// key that one track alone uses lies at T - t.
-void CheckNotes(const fs::path& path, NoteFigures& figures)
+// written (outside a capacity cut), and no note end stands behind a re-strike
+// of its key in its tick, where a player would silence the new note at once.
+// (Where each note lands is the differential test's part: it compares the
+// bytes written with independently computed ones.)
+void CheckNotes(const fs::path& path, int& songs)
 {
     SCOPED_TRACE(path.filename().string());
     test::Bytes bytes = test::ReadBytes(path);
@@ -159,7 +153,9 @@ void CheckNotes(const fs::path& path, NoteFigures& figures)
     if (bytes.size() < 14) return;
     const int format = bytes[9];
     const int announced = bytes[10] << 8 | bytes[11];
-    const auto input = test::ReadNoteTracks(bytes, format == 0 ? 1 : announced > 63 ? 32 : announced);
+    int read = 0;
+    for (const test::NoteTrack& track : test::ReadNoteTracks(bytes, format == 0 ? 1 : announced > 63 ? 32 : announced))
+        read += test::Strikes(track);
 
     Recorded r;
     MidiFileLoader loader(r.ctx);
@@ -167,60 +163,30 @@ void CheckNotes(const fs::path& path, NoteFigures& figures)
     if (loader.FileLength() != 0) loader.BuildSong();
     const Strings loadReports = r.Take();
     if (!loader.Song()) return;
-    ++figures.songs;
-    int read = 0;
-    std::map<std::pair<int, int>, int> tracksOfKey;
-    for (const test::NoteTrack& track : input) {
-        read += test::Strikes(track);
-        std::set<std::pair<int, int>> keys;
-        for (const test::NoteEvent& e : track.events) keys.insert({e.channel, e.key});
-        for (const auto& key : keys) ++tracksOfKey[key];
-    }
-    const struct {
-        const char* name;
-        MirrorSettings settings;
-    } settings[] = {{"none", {false, false, 1}}, {"H", {true, false, 1}}, {"V", {false, true, 1}},
-                    {"HV", {true, true, 1}}, {"V-no-octave", {false, true, 0}}};
-    for (const auto& [name, setting] : settings) {
-        SCOPED_TRACE(name);
+    ++songs;
+    const MirrorSettings settings[] = {{false, false, 1}, {true, false, 1}, {false, true, 1}, {true, true, 1},
+                                       {false, true, 0}};
+    for (const MirrorSettings& setting : settings) {
+        SCOPED_TRACE(testing::Message() << "-H " << setting.horizontal << " -V " << setting.vertical << " octave "
+                                        << setting.raiseOctave);
         MidiF0Data copy = MirroredCopy(*loader.Song(), setting);
         Encode(copy);
         ASSERT_EQ(copy.State(), track_state::kEncoded);
         const auto output = test::ReadNoteTracks({copy.Block().data(), copy.Block().data() + copy.dataLength});
-        ASSERT_EQ(output.size(), 1u);
-        const bool cut = Mentions(loadReports, "Large data") || Mentions(r.Take(), "Can not add data!");
-        if (!cut) {
-            EXPECT_EQ(test::Strikes(output[0]), read);
+        EXPECT_EQ(output.size(), 1u);
+        if (!Mentions(loadReports, "Large data") && !Mentions(r.Take(), "Can not add data!")) {
+            EXPECT_EQ(test::Strikes(output.at(0)), read);
         }
-        EXPECT_EQ(test::EndsBehindRestrikes(output[0]), 0);
-        if (std::string(name) != "H" || cut) continue;
-
-        std::vector<test::Note> before, after;
-        for (const test::NoteTrack& track : input)
-            for (const test::Note& n : test::NotesOf(track))
-                if (tracksOfKey[{n.channel, n.key}] == 1) before.push_back(n);
-        for (const test::Note& n : test::NotesHeard(output[0]))
-            if (tracksOfKey[{n.channel, n.key}] == 1) after.push_back(n);
-        if (before.empty()) continue;
-        std::int64_t lastEnd = 0, firstStart = std::numeric_limits<std::int64_t>::max();
-        for (const test::Note& n : before) lastEnd = std::max(lastEnd, n.end);
-        for (const test::Note& n : after) firstStart = std::min(firstStart, n.start);
-        const std::int64_t mirror = lastEnd + firstStart;  // T
-        std::vector<test::Note> expected;
-        for (const test::Note& n : before) expected.push_back({n.channel, n.key, mirror - n.end, mirror - n.start});
-        std::sort(expected.begin(), expected.end());
-        std::sort(after.begin(), after.end());
-        EXPECT_EQ(after, expected);
-        figures.mirroredNotes += static_cast<int>(after.size());
+        EXPECT_EQ(test::EndsBehindRestrikes(output.at(0)), 0);
     }
 }
 
 TEST(CorpusNotes, EveryStruckNoteIsWrittenInAnOrderPlayersHear)
 {
-    NoteFigures figures;
+    int songs = 0;
     for (const auto& entry : fs::directory_iterator(ROVANTA_TEST_DATA))
-        if (entry.path().extension() == ".mid" || entry.path().extension() == ".kar") CheckNotes(entry.path(), figures);
-    EXPECT_EQ(figures.songs, 11);
+        if (entry.path().extension() == ".mid" || entry.path().extension() == ".kar") CheckNotes(entry.path(), songs);
+    EXPECT_EQ(songs, 11);
     const fs::path shared = kShared / "corpus";
     if (!fs::is_directory(shared)) {
         std::cout << "[ note ] no shared corpus at " << shared << ": checked the bundled files only\n";
@@ -228,10 +194,9 @@ TEST(CorpusNotes, EveryStruckNoteIsWrittenInAnOrderPlayersHear)
     }
     for (const auto& entry : fs::directory_iterator(shared)) {
         const auto ext = entry.path().extension();
-        if (ext == ".mid" || ext == ".midi" || ext == ".kar") CheckNotes(entry.path(), figures);
+        if (ext == ".mid" || ext == ".midi" || ext == ".kar") CheckNotes(entry.path(), songs);
     }
-    EXPECT_GT(figures.songs, 60);
-    EXPECT_GT(figures.mirroredNotes, 10000);
+    EXPECT_GT(songs, 60);
 }
 
 }  // namespace
