@@ -120,22 +120,6 @@ public:
     Controller control{r.ctx, chooser, window, PlaybackEnv{r.ctx, ports, timers, 6}};
 };
 
-TEST_F(ControllerTest, EveryCommandRepaintsAndPlayOrSaveWithoutASongDoNothing)
-{
-    control.DispatchCommand(ctl::kPlayStop);
-    control.DispatchCommand(ctl::kSave);
-    control.DispatchCommand(6);
-    control.DispatchCommand(-1);
-    EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint", "paint"}));
-    EXPECT_TRUE(chooser.requests.empty());
-    EXPECT_FALSE(control.Playing());
-
-    control.DispatchCommand(ctl::kHelp);
-    control.DispatchCommand(ctl::kQuit);
-    EXPECT_EQ(window.Take(), (Strings{"help Rovanta.chm top.htm", "paint", "accept", "paint"}));
-    EXPECT_TRUE(r.Take().empty());
-}
-
 TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
 {
     EXPECT_EQ(control.RaiseOctave(), 1);

@@ -301,17 +301,6 @@ TEST_F(SynthPortTest, ClosedPortRefusesEverything)
     EXPECT_FALSE(port_->Render(left, right));
 }
 
-TEST(SynthAudio, NoAudioDriverMeansNoPort)
-{
-    SynthConfig config;
-    if (!FindSoundFont(config)) GTEST_SKIP() << "no General MIDI SoundFont installed";
-    config.audioDrivers = {"no-such-driver"};
-    SynthSystem system(config);
-    EXPECT_EQ(system.DeviceCount(), 1);
-    EXPECT_EQ(system.Open(kMidiMapper), nullptr);
-    EXPECT_EQ(system.Open(1), nullptr);
-}
-
 TEST(SynthAudio, WhateverTheMachineOffersOpensCleanlyOrNotAtAll)
 {
     SynthSystem system;

@@ -9,10 +9,8 @@ namespace rovanta {
 namespace {
 
 using test::Recorded;
-using Reports = std::vector<std::string>;
 
 const std::uint8_t kThree[] = {0x91, 0x3C, 0x64};
-const std::string kEventDataError = "MUEV06000002 Error occured in event data!";
 
 TEST(MusicEvent, CopyIsDeepAndTakesTheChannelButAssignKeepsIt)
 {
@@ -51,37 +49,6 @@ TEST(MusicEvent, CopyIsDeepAndTakesTheChannelButAssignKeepsIt)
     EXPECT_FALSE(target.bytes);
     EXPECT_EQ(target.length, 0);
     EXPECT_TRUE(r.Take().empty());
-}
-
-// The buffer holds the length and 8 spare bytes: reads there give 0, reads
-// beyond report; a write beyond grows the buffer and keeps the length.
-TEST(MusicEvent, BytesBeyondTheSpareRoom)
-{
-    Recorded r;
-    MusicEvent e;
-    e.SetBytes(kThree, 3);
-    EXPECT_EQ(e.GetByte(r.ctx, 2), 0x64);
-    EXPECT_EQ(e.GetByte(r.ctx, 3 + 7), 0);
-    EXPECT_TRUE(r.Take().empty());
-    EXPECT_EQ(e.GetByte(r.ctx, 3 + 8), 0);
-    EXPECT_EQ(r.Take(), Reports{kEventDataError});
-
-    e.SetByte(r.ctx, 3 + 8, 0x55);
-    EXPECT_EQ(e.length, 3);
-    ASSERT_EQ(e.bytes.size(), static_cast<std::size_t>(3 + 8 + 9));
-    EXPECT_EQ(std::vector<std::uint8_t>(e.bytes.data(), e.bytes.data() + 3), std::vector<std::uint8_t>(kThree, kThree + 3));
-    EXPECT_EQ(e.bytes.data()[11], 0x55);
-    EXPECT_TRUE(r.Take().empty());
-
-    // Without a buffer every access reports and changes nothing.
-    MusicEvent none;
-    EXPECT_EQ(none.GetByte(r.ctx, 0), 0);
-    std::uint8_t out[4] = {1, 1, 1, 1};
-    EXPECT_EQ(none.CopyBytesTo(r.ctx, out), 0);
-    EXPECT_EQ(out[0], 1);
-    none.SetByte(r.ctx, 2, 1);  // within length + 8 but no buffer
-    EXPECT_FALSE(none.bytes);
-    EXPECT_EQ(r.Take(), Reports(3, kEventDataError));
 }
 
 }  // namespace

@@ -18,23 +18,6 @@ constexpr auto kPaired = track_state::kPaired;
 
 // --- table editing -----------------------------------------------------------
 
-TEST(TrackEditing, RemovalsAndSwapsKeepOrTradeTimes)
-{
-    Recorded r;
-    // A removed event's delta goes to the next event; a last one's is lost.
-    auto track = Track(r.ctx, kEvent, {Cc(10, 0, 7, 1), Cc(20, 0, 7, 2), Eot(30)});
-    track.RemoveEventAt(1);
-    EXPECT_EQ(Deltas(track), (std::vector<std::int32_t>{10, 50}));
-    track.RemoveEventAt(1);
-    EXPECT_EQ(Deltas(track), (std::vector<std::int32_t>{10}));
-    // SwapKeepTimes trades ticks, SwapEvents deltas.
-    auto swapped = Track(r.ctx, kEvent, {Cc(0, 0, 1, 0), Program(100, 0, 5)});
-    swapped.SwapKeepTimes(0, 1);
-    EXPECT_EQ(Picture(swapped), (Strings{"pc5@0", "cc1@100"}));
-    swapped.SwapEvents(0, 1);
-    EXPECT_EQ(Picture(swapped), (Strings{"cc1@100", "pc5@100"}));
-}
-
 TEST(TrackEditing, AFullTableReportsAndRefusesTheEvent)
 {
     Recorded r;
