@@ -37,31 +37,6 @@ TEST(MemoryBlock, EverySizeComesZeroFilledEvenInReusedMemory)
     EXPECT_TRUE(r.Take().empty());
 }
 
-TEST(MemoryBlock, CopiesAreDeepAndMovesEmptyTheSource)
-{
-    test::Recorded r;
-    MemoryBlock original = AllocBlock(r.ctx, 13);
-    original.data()[12] = 2;
-    MemoryBlock copy(original);
-    MemoryBlock assigned = AllocBlock(r.ctx, 3);
-    assigned = original;
-    assigned = static_cast<const MemoryBlock&>(assigned);  // self-assignment keeps it
-    original.data()[12] = 7;
-    for (const MemoryBlock* b : {&copy, &assigned}) {
-        ASSERT_EQ(b->size(), 13u);
-        EXPECT_NE(b->data(), original.data());
-        EXPECT_EQ(b->data()[12], 2);
-    }
-
-    MemoryBlock moved(std::move(original));
-    EXPECT_EQ(moved.size(), 13u);
-    EXPECT_EQ(moved.data()[12], 7);
-    EXPECT_FALSE(original);  // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ(original.size(), 0u);
-    EXPECT_FALSE(MemoryBlock(original));
-    EXPECT_TRUE(r.Take().empty());
-}
-
 TEST(MemoryBlock, ImpossibleRequestReportsAndYieldsEmptyBlock)
 {
     test::Recorded r;
