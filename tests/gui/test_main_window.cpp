@@ -245,7 +245,7 @@ TEST(MainWindowMenu, AboutEntryFollowsASeparatorAndOpensTheAboutBox)
     QAction* about = actions.back();
     EXPECT_EQ(about->text(), "Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...");
     EXPECT_EQ(about->data().toInt(), 0x10);
-    QString title, firstLine;
+    QString title;
     OnNextModal([&](QWidget* modal) {
         title = modal->windowTitle();
         QTest::keyClick(modal, Qt::Key_Escape);

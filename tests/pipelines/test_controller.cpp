@@ -45,7 +45,7 @@ public:
     void OpenHelp(const std::string& file, const std::string& topic) override { Log("help " + file + " " + topic); }
     void EndWithAccept() override { Log("accept"); }
     void PostPaint() override { Log("paint"); }
-    bool IsMinimized() override { return minimized; }
+    bool IsMinimized() override { return false; }
     void PaintMinimizedIcon(int id) override { Log("minimized icon " + std::to_string(id)); }
     void DefaultPaint() override { Log("default paint"); }
     void InvalidateControl(int id) override { Log("invalidate " + std::to_string(id)); }
@@ -73,7 +73,6 @@ public:
 
     int checked[2] = {0, 0};
     std::optional<int> settingsAnswer;
-    bool minimized = false;
 
 private:
     void Log(std::string call) { calls_.push_back(std::move(call)); }

@@ -54,19 +54,5 @@ TEST(Song, DestroyingASongReleasesItsPlayCopyAndItsTrack)
     EXPECT_EQ(r.Take(), Strings{"MDTK0D00001A Can not add data!"});
 }
 
-TEST(Song, CreatingASongRearmsItsOnceOnlyMessage)
-{
-    Recorded r;
-    MidiF0Data song(r.ctx, kCapacity, track_state::kPaired, 96);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    EXPECT_EQ(r.Take(), Strings{"M0DT04000007 拍子記号の位置が異常です。"});
-    MidiF0Data other(r.ctx, kCapacity, track_state::kPaired, 96);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    EXPECT_EQ(r.Take().size(), 1u);
-    song.ReportError(0x04000042);
-    EXPECT_EQ(r.Take(), Strings{"M0DT04000042 Error occurred in MidiF0Data!"});
-}
-
 }  // namespace
 }  // namespace rovanta
