@@ -9,7 +9,6 @@
 
 #include <string>
 
-#include "common/TestSinks.h"
 #include "gui/GuiRig.h"
 
 namespace rovanta {
@@ -204,25 +203,6 @@ TEST(SkinBackBuffers, CaptionIsDrawnInDarkGreenOverTheFace)
     // The leading blanks keep the text off the rounded left end.
     for (int y = 0; y < frame.height(); ++y)
         for (int x = 0; x < 12; ++x) EXPECT_EQ(frame.pixel(x, y), face.pixel(x, y)) << x << "," << y;
-}
-
-TEST(SkinTables, AFullTableIsRefusedWithAReport)
-{
-    test::Recorded rec;
-    SkinTables tables;
-    QWidget parent;
-    std::vector<std::unique_ptr<SkinControl>> controls;
-    auto control = [&] {
-        controls.push_back(std::make_unique<SkinControl>(&parent));
-        return controls.back().get();
-    };
-    SkinToggleButtons toggles(rec.ctx, tables, {}, {}, *control(), {0, 0, 10, 10}, "t", 133, 137, 0);
-    for (int i = 1; i < 64; ++i) toggles.Add(*control(), {0, 0, 10, 10}, "t", 133, 137, i);
-    EXPECT_TRUE(rec.Take().empty());
-    toggles.Add(*control(), {0, 0, 10, 10}, "t", 133, 137, 64);
-    EXPECT_EQ(tables.toggles.elements.size(), 64u);
-    EXPECT_EQ(rec.Take(), std::vector<std::string>{"OSPC00000002 COffScreenPictureでエラーが発生しました。"});
-    EXPECT_EQ(controls.back()->Index(), -1);
 }
 
 }  // namespace

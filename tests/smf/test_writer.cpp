@@ -137,23 +137,6 @@ TEST(Writer, ATrackThatCannotBeEncodedLeavesNothingToSave)
                                  "M0DT04000005 Internal error occured in MidiF0Data!"}));
 }
 
-TEST(Writer, AFullTrackBlockEndsTheChunkAndNothingIsWrittenPastIt)
-{
-    Recorded r;
-    std::vector<std::uint8_t> body(200000, 0x11);
-    body.front() = 0xF0;
-    body.back() = 0xF7;
-    auto song = Song(r.ctx, {test::SysEx(0, body), test::SysEx(0, body), Eot(0)});
-    const Bytes image = Image(song);
-    // The first message, with the length of what follows its status, then the End of Track.
-    const Bytes length{0x8C, 0x9A, 0x3F};  // 199,999
-    ASSERT_EQ(image.size(), 14 + 8 + 1 + 1 + length.size() + body.size() - 1 + 4);
-    EXPECT_EQ(Bytes(image.begin() + 23, image.begin() + 27), (Bytes{0xF0, 0x8C, 0x9A, 0x3F}));
-    EXPECT_EQ(Bytes(image.end() - 4, image.end()), (Bytes{0x00, 0xFF, 0x2F, 0x00}));
-    EXPECT_EQ(r.Take(), (Strings{"MDTK0D00001A Can not add data!", "MDTK0D00001A Can not add data!",
-                                 "MDTK0D00001A Can not add data!"}));  // the chunk is full; then the track's release
-}
-
 TEST(Writer, ACutChunkEndsEveryNoteStillSoundingAndThenItself)
 {
     Recorded r;
