@@ -49,11 +49,6 @@ void OnNextModal(std::function<void(QWidget*)> act)
     poll->start();
 }
 
-bool HasClose(const std::vector<std::string>& log)
-{
-    return std::find(log.begin(), log.end(), "close") != log.end();
-}
-
 TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
 {
     GuiRig rig;
@@ -66,7 +61,7 @@ TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
     EXPECT_EQ(rig.window->result(), QDialog::Rejected);
     rig.window->Destroy();
     // The player let go of the port before the window went.
-    EXPECT_TRUE(rig.WaitFor([&] { return HasClose(rig.ports.Texts()); }, 3s));
+    EXPECT_TRUE(rig.WaitFor([&] { return std::ranges::count(rig.ports.Texts(), "close") == 1; }, 3s));
     EXPECT_EQ(rig.window->Logic().MirrorCopy(), nullptr);
     EXPECT_EQ(rig.window->Logic().LoadedSong(), nullptr);
     EXPECT_TRUE(rig.messages.empty());

@@ -32,9 +32,9 @@ Note N(int key, std::int64_t start, std::int64_t end, int channel = 0) { return 
 Bytes Saved(const Bytes& file, bool horizontal)
 {
     test::Recorded r;
-    test::TempFile input(file);
+    const TempDir dir;
     MidiFileLoader loader(r.ctx);
-    loader.Load(input.Path());
+    loader.Load(dir.Write("song.mid", file));
     loader.BuildSong();
     if (!loader.Song()) return {};
     MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1});

@@ -1,7 +1,7 @@
 #pragma once
 // Builds small Standard MIDI File images for the reader and loader tests:
 // readable hex turned into bytes, chunks and headers around them, padding of an
-// exact size, and a temporary file the loader can open by path.
+// exact size.
 
 #include <cstdint>
 #include <initializer_list>
@@ -97,16 +97,5 @@ inline Bytes Padding(std::size_t n)
     }
     return out;
 }
-
-// A file in a folder of its own that lives as long as this object.
-class TempFile {
-public:
-    explicit TempFile(const Bytes& bytes) : path_(dir_.Write("song.mid", bytes)) {}
-    const std::string& Path() const { return path_; }
-
-private:
-    TempDir dir_;
-    std::string path_;
-};
 
 }  // namespace rovanta::test

@@ -134,11 +134,6 @@ TEST(Corpus, EveryManifestFileLoadsSoundly)
 
 // --- notes: every struck note is written, in an order players hear -------------
 
-bool Mentions(const Strings& reports, const std::string& text)
-{
-    return std::any_of(reports.begin(), reports.end(), [&](const std::string& r) { return r.find(text) != std::string::npos; });
-}
-
 // Checks one file in every setting: the strikes read equal the strikes
 // written (outside a capacity cut), and no note end stands behind a re-strike
 // of its key in its tick, where a player would silence the new note at once.
@@ -174,7 +169,9 @@ void CheckNotes(const fs::path& path, int& songs)
         ASSERT_EQ(copy.State(), track_state::kEncoded);
         const auto output = test::ReadNoteTracks({copy.Block().data(), copy.Block().data() + copy.dataLength});
         EXPECT_EQ(output.size(), 1u);
-        if (!Mentions(loadReports, "Large data") && !Mentions(r.Take(), "Can not add data!")) {
+        const Strings reports = r.Take();  // the load's or the save's cut: notes may be lost
+        if (std::ranges::count(loadReports, "MDTK0D000006 Large data") == 0 &&
+            std::ranges::count(reports, "MDTK0D00001A Can not add data!") == 0) {
             EXPECT_EQ(test::Strikes(output.at(0)), read);
         }
         EXPECT_EQ(test::EndsBehindRestrikes(output.at(0)), 0);

@@ -21,15 +21,15 @@ const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";
 
 // A file on disk and the loader that read it; the song is built when the load succeeded.
 struct Loaded {
-    Loaded(RunContext& ctx, const Bytes& bytes) : file(bytes), loader(ctx)
+    Loaded(RunContext& ctx, const Bytes& bytes) : loader(ctx)
     {
-        loader.Load(file.Path());
+        loader.Load(dir.Write("song.mid", bytes));
         if (loader.FileLength() != 0) loader.BuildSong();
     }
     const MidiTrackData& Track() const { return loader.Song()->Track(); }
     Strings Pic() const { return Picture(Track()); }
 
-    test::TempFile file;
+    TempDir dir;
     MidiFileLoader loader;
 };
 
