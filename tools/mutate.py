@@ -62,15 +62,18 @@ MUTANTS = [
     ("unpair-excess", "song/TrackPasses.cpp",
      "std::int64_t drop = (excess + 1) / 2;",
      "std::int64_t drop = excess / 2;"),
+    # A note off waits until an event stands at or after its tick, then goes
+    # before it; pending ends leave the heap earliest first, at one tick the
+    # later note's first.
     ("unpair-bound", "song/TrackPasses.cpp",
-     "const auto at = std::lower_bound(reach.begin() + static_cast<std::ptrdiff_t>(i) + 1, reach.end(), tick);",
-     "const auto at = std::upper_bound(reach.begin() + static_cast<std::ptrdiff_t>(i) + 1, reach.end(), tick);"),
+     "while (!waiting.empty() && waiting.front().tick <= upTo) {",
+     "while (!waiting.empty() && waiting.front().tick < upTo) {"),
     ("unpair-later-first", "song/TrackPasses.cpp",
-     "return a.on > b.on;",
-     "return a.on < b.on;"),
+     "auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick > b.tick : a.on < b.on; };",
+     "auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick > b.tick : a.on > b.on; };"),
     ("unpair-tick-order", "song/TrackPasses.cpp",
-     "if (a.tick != b.tick) return a.tick < b.tick;",
-     "if (a.tick != b.tick) return a.tick > b.tick;"),
+     "auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick > b.tick : a.on < b.on; };",
+     "auto popsLater = [](const Off& a, const Off& b) { return a.tick != b.tick ? a.tick < b.tick : a.on < b.on; };"),
     ("unpair-first-delta", "song/TrackPasses.cpp",
      "if (!events_.empty()) events_[0].delta = ClampTicks(laterTick);",
      ""),
@@ -127,10 +130,6 @@ MUTANTS = [
     ("sweep-before", "song/TrackMerge.cpp",
      "before[t] += tracks[t].Events()[next[t]].delta;",
      ""),
-    # Note matching for the reversal.
-    ("match-fifo", "song/NoteMatching.cpp",
-     "endOf[static_cast<std::size_t>(key.starts[key.head++])] = static_cast<std::int32_t>(i);",
-     "endOf[static_cast<std::size_t>(key.starts.back())] = static_cast<std::int32_t>(i), ++key.head;"),
     ("drums-default", "song/MidiTrackData.cpp",
      "std::uint32_t drums = 1u << 9;",
      "std::uint32_t drums = 1u << 10;"),
@@ -150,7 +149,11 @@ MUTANTS = [
     ("octave-fold", "mirror/Mirror.cpp",
      "if (note > 127) note -= (note - 127 + 11) / 12 * 12;",
      "if (note > 127) note -= (note - 127 + 10) / 12 * 12;"),
-    # Horizontal Reverse.
+    # Horizontal Reverse; a note end trades places with the start it ends,
+    # the notes of one key first in, first out.
+    ("match-fifo", "mirror/Mirror.cpp",
+     "const std::size_t i = key.starts[key.head++];",
+     "const std::size_t i = key.starts.back(); ++key.head;"),
     ("horizontal-swap-delta", "mirror/Mirror.cpp",
      "std::swap(events[i].delta, events[j].delta);",
      ""),
@@ -345,6 +348,14 @@ def run_tests():
     return r.returncode == 0, failed
 
 
+def sites(root, name, original):
+    """How often the line occurs in the file under `root` (0 when the file is gone)."""
+    path = root / name
+    if not path.is_file():
+        return 0
+    return sum(1 for line in path.read_text().split("\n") if line.strip() == original)
+
+
 def mutate_text(text, original, replacement):
     """The file's text with the one line whose stripped text is `original`
     replaced (indentation kept); a dropped statement becomes an empty one, so
@@ -456,7 +467,9 @@ def main():
         sys.exit("duplicate mutant ids")
     if args.list:
         for ident, name, original, replacement in MUTANTS:
-            print(f"{ident:26} {name}: {original}  ->  {replacement or '(dropped)'}")
+            hits = sites(ROOT, name, original)
+            mark = "" if hits == 1 else f"  [line found {hits} times]"
+            print(f"{ident:26} {name}: {original}  ->  {replacement or '(dropped)'}{mark}")
         return
     selected = MUTANTS
     if args.only:
@@ -469,6 +482,10 @@ def main():
     selected = sorted(selected, key=lambda m: m[1])
 
     sync_copy(export_commit(args.commit) if args.commit else ROOT, not args.no_shared)
+    # Every site checked before hours of builds, not when its turn comes.
+    missing = [f"{m[0]} ({sites(SRC, m[1], m[2])} times in {m[1]})" for m in selected if sites(SRC, m[1], m[2]) != 1]
+    if missing:
+        sys.exit("lines not found exactly once; fix the mutant list: " + ", ".join(missing))
     configure()
     built, log = build()
     if not built:

@@ -2,18 +2,13 @@
 # Differential test of rovanta-cli against expected results computed by an
 # independent implementation: for every row of an EXPECTED.tsv (file ×
 # setting) the tool must write the same bytes, print the same report lines
-# (detail lines aside), exit with the same status and write a file exactly when
-# one is expected.
+# (detail lines aside) and exit with the same status, writing a file exactly
+# when one is expected. Checked: the files bundled in tests/data (always) and
+# the shared corpus when <shared-dir> holds it (else skipped, and said so).
+# The tool runs in the corpus folder with bare file names, as the expected
+# results were made, so reports show the same bare names.
 #
 # Usage: differential.sh <path-to-rovanta-cli> <shared-dir>
-#
-# Two sets are checked: the files bundled in tests/data with their expected
-# results in tests/data/expected (always), and the whole shared corpus when
-# <shared-dir> holds it (otherwise that part is skipped, and said so).
-#
-# The tool runs inside the corpus folder with bare file names, the way the
-# expected results were produced, so a report that shows the input path shows
-# the same bare name.
 set -uo pipefail
 
 if (($# != 2)); then

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -23,9 +22,7 @@ namespace rovanta::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using test::Bytes;
-using test::Chunk;
-using test::Smf;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 using harness::Cli;

@@ -7,32 +7,24 @@
 #include <vector>
 
 #include "cli/SongDump.h"
+#include "song/MidiF0Data.h"
 #include "song/MidiTrackData.h"
 #include "song/MusicEvent.h"
 
 namespace rovanta::test {
 
-inline MusicEvent Channel(std::int32_t kindValue, std::int32_t delta, std::int32_t channel,
-                          std::int32_t a, std::int32_t b)
+// A channel message: `a` is the note (the controller of a control change),
+// `b` the velocity of a note on or off, else the value.
+inline MusicEvent Channel(std::int32_t kindValue, std::int32_t delta, std::int32_t channel, std::int32_t a,
+                          std::int32_t b)
 {
     MusicEvent e(delta);
     e.kind = kindValue;
     e.channel = channel;
-    switch (kindValue) {
-    case kind::kNoteOn:
-    case kind::kNoteOff:
-        e.note = a;
-        e.velocity = b;
-        break;
-    case kind::kControlChange:
-        e.type = a;
-        e.value = b;
-        break;
-    default:
-        e.note = a;
-        e.value = b;
-        break;
-    }
+    if (kindValue == kind::kControlChange) e.type = a;
+    else e.note = a;
+    if (kindValue == kind::kNoteOn || kindValue == kind::kNoteOff) e.velocity = b;
+    else e.value = b;
     return e;
 }
 
@@ -58,8 +50,7 @@ inline MusicEvent Cc(std::int32_t delta, std::int32_t channel, std::int32_t cont
 }
 inline MusicEvent Program(std::int32_t delta, std::int32_t channel, std::int32_t program)
 {
-    MusicEvent e = Channel(kind::kProgramChange, delta, channel, 0, program);
-    return e;
+    return Channel(kind::kProgramChange, delta, channel, 0, program);
 }
 inline MusicEvent Meta(std::int32_t delta, std::int32_t type, std::int32_t value = 0)
 {
@@ -84,6 +75,15 @@ inline MidiTrackData Track(RunContext& ctx, std::int32_t state, std::initializer
     MidiTrackData track(ctx, state);
     for (const MusicEvent& e : events) track.AppendEvent(e);
     return track;
+}
+
+// A song whose one track holds the events.
+inline MidiF0Data Song(RunContext& ctx, const std::vector<MusicEvent>& events, std::int32_t division = 480,
+                       std::int32_t state = track_state::kEventForm)
+{
+    MidiF0Data song(ctx, kCapacity, state, division);
+    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
+    return song;
 }
 
 // "kind:tick" per event, with the note number for notes: a compact picture of

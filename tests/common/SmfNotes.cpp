@@ -54,7 +54,6 @@ std::vector<NoteTrack> ReadNoteTracks(const std::vector<std::uint8_t>& file, int
         std::int64_t tick = 0;
         while (c.More()) {
             tick += c.Vlq();
-            track.end = tick;
             std::uint8_t status = c.Peek();
             if (status >= 0x80) {
                 c.Next();
@@ -78,34 +77,6 @@ std::vector<NoteTrack> ReadNoteTracks(const std::vector<std::uint8_t>& file, int
         at = at + 8 + size;
     }
     return tracks;
-}
-
-std::vector<Note> NotesOf(const NoteTrack& track)
-{
-    std::vector<Note> notes;
-    std::map<Key, std::int64_t> open;
-    std::map<Key, std::pair<std::int64_t, int>> claims;  // the re-strike's tick, and how many ends it takes along
-    for (const NoteEvent& e : track.events) {
-        const Key key{e.channel, e.key};
-        const auto sounding = open.find(key);
-        auto& claim = claims[key];
-        if (e.on) {
-            if (sounding != open.end()) {
-                notes.push_back({e.channel, e.key, sounding->second, e.tick});
-                if (claim.first != e.tick) claim = {e.tick, 0};
-                ++claim.second;
-            }
-            open[key] = e.tick;
-        } else if (claim.first == e.tick && claim.second > 0) {
-            --claim.second;
-        } else if (sounding != open.end()) {
-            notes.push_back({e.channel, e.key, sounding->second, e.tick});
-            open.erase(sounding);
-        }
-    }
-    for (const auto& [key, start] : open) notes.push_back({key.first, key.second, start, track.end});
-    std::sort(notes.begin(), notes.end());
-    return notes;
 }
 
 std::vector<Note> NotesHeard(const NoteTrack& track)

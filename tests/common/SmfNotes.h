@@ -18,7 +18,6 @@ struct NoteEvent {
 
 struct NoteTrack {
     std::vector<NoteEvent> events;
-    std::int64_t end = 0;  // the End of Track's tick, else the last event's
 };
 
 // The note events of the first `maxChunks` track chunks. Running status
@@ -32,11 +31,6 @@ struct Note {
     std::int64_t end;
     auto operator<=>(const Note&) const = default;
 };
-
-// A key sounds from a note on until the next note on or note end of the same
-// key; a re-strike takes along one note end of its key at its own tick; a note
-// never ended lasts until the track's end.
-std::vector<Note> NotesOf(const NoteTrack& track);
 
 // Notes as a player hears them: each note end ends the oldest sounding note of
 // its key. Notes still sounding at the end are left out.

@@ -99,8 +99,11 @@ inline bool GuiRig::WaitFor(const std::function<bool()>& done, std::chrono::mill
     return true;
 }
 
-// A corpus or test-data file by name.
-std::string TestFile(const std::string& name);
+// A file of tests/data by name.
+inline std::string TestFile(const std::string& name)
+{
+    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
+}
 
 // The scratch folder that holds every settings file of the test run, so that
 // the user's own settings are never read or written.

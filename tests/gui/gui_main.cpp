@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/Dialogs.h"
 #include "gui/GuiRig.h"
@@ -17,11 +16,6 @@ namespace rovanta::test {
 namespace {
 QTemporaryDir* scratchSettings = nullptr;
 }  // namespace
-
-std::string TestFile(const std::string& name)
-{
-    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
-}
 
 QString ScratchSettingsDir() { return scratchSettings->path(); }
 

@@ -7,7 +7,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QFile>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTest>
@@ -16,12 +15,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 #include <thread>
 
 #include "app/Dialogs.h"
 #include "app/HelpPage.h"
 #include "gui/GuiRig.h"
+#include "smf/SmfBytes.h"
 #include "playback/Ports.h"
 
 namespace rovanta {
@@ -32,41 +32,6 @@ using test::GuiRig;
 using test::OnNextModal;
 using test::TestFile;
 namespace fs = std::filesystem;
-
-std::vector<char> ReadBytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
-bool HasClose(const std::vector<std::string>& log)
-{
-    return std::find(log.begin(), log.end(), "close") != log.end();
-}
-
-TEST(MainWindowQuit, PowerIsRefusedWhilePlayingAndEndsTheWindowAfterStop)
-{
-    GuiRig rig;
-    rig.chooser.answers.push_back(TestFile("mma--rec1.mid"));
-    rig.Click(MainWindow::kLoad);
-    rig.Click(MainWindow::kPlay);
-    ASSERT_TRUE(rig.window->Logic().Playing());
-
-    rig.Click(MainWindow::kPower);
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QApplication::sendEvent(rig.window.get(), &enter);
-    EXPECT_EQ(rig.messages, (std::vector<QString>{"Can not quit while midi is playing!",
-                                                   "Can not quit while midi is playing!"}));
-    EXPECT_TRUE(rig.window->isVisible());
-    EXPECT_TRUE(rig.window->Logic().Playing());
-
-    rig.Click(MainWindow::kPlay);  // Stop
-    EXPECT_FALSE(rig.window->Logic().Playing());
-    rig.Click(MainWindow::kPower);
-    EXPECT_FALSE(rig.window->isVisible());
-    EXPECT_EQ(rig.window->result(), QDialog::Accepted);
-    EXPECT_EQ(rig.messages.size(), 2u);
-}
 
 TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
 {
@@ -80,31 +45,21 @@ TEST(MainWindowQuit, EscapeDuringPlaybackStopsItBeforeTheCopyGoes)
     EXPECT_EQ(rig.window->result(), QDialog::Rejected);
     rig.window->Destroy();
     // The player let go of the port before the window went.
-    EXPECT_TRUE(rig.WaitFor([&] { return HasClose(rig.ports.Texts()); }, 3s));
+    EXPECT_TRUE(rig.WaitFor([&] { return std::ranges::count(rig.ports.Texts(), "close") == 1; }, 3s));
     EXPECT_EQ(rig.window->Logic().MirrorCopy(), nullptr);
     EXPECT_EQ(rig.window->Logic().LoadedSong(), nullptr);
     EXPECT_TRUE(rig.messages.empty());
 }
 
-std::vector<std::string> Lines(const fs::path& path)
+TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversalsAndQuitOnlyWhenStopped)
 {
-    std::ifstream in(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
-
-TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
-{
-    const fs::path dir = fs::temp_directory_path() / "rovanta_gui_flow";
-    fs::remove_all(dir);
-    fs::create_directories(dir);
+    const test::TempDir dir;
     // The message log: what a user gets from `rovanta-cli play --log`.
-    const std::unique_ptr<MidiOutSystem> log = MakeLogSystem(dir / "sent.log");
+    const std::unique_ptr<MidiOutSystem> log = MakeLogSystem(dir.path() / "sent.log");
     GuiRig rig(log.get());
     const std::string name = "mma--rec1.mid";
-    const fs::path out = dir / "mirrored.mid";
-    rig.chooser.answers = {TestFile(name), out.string()};
+    const std::string out = dir / "mirrored.mid";
+    rig.chooser.answers = {TestFile(name), out};
 
     rig.Click(MainWindow::kLoad);
     ASSERT_NE(rig.window->Logic().LoadedSong(), nullptr);
@@ -122,6 +77,13 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     }));
     const int startTick = rig.TickText().toInt();
     EXPECT_TRUE(rig.WaitFor([&] { return rig.TickText().toInt() > startTick; }));
+    // Neither Power nor Enter quits while playing.
+    rig.Click(MainWindow::kPower);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(rig.window.get(), &enter);
+    EXPECT_EQ(rig.messages, std::vector<QString>(2, "Can not quit while midi is playing!"));
+    EXPECT_TRUE(rig.window->isVisible());
+    EXPECT_TRUE(rig.window->Logic().Playing());
     rig.Click(MainWindow::kPlay);
     EXPECT_EQ(rig.Push(3).caption, "      Play");
     EXPECT_FALSE(rig.window->Logic().Playing());
@@ -131,7 +93,9 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     EXPECT_EQ(rig.TickText(), lastTick) << "the display keeps the last tick";
 
     // General MIDI System On first, notes after it, the port reset and closed at Stop.
-    const std::vector<std::string> sent = Lines(dir / "sent.log");
+    std::vector<std::string> sent;
+    std::istringstream logged(test::ReadText(dir / "sent.log"));
+    for (std::string line; std::getline(logged, line);) sent.push_back(line);
     ASSERT_GE(sent.size(), 4u);
     EXPECT_NE(sent.front().find("F0 7E 7F 09 01 F7"), std::string::npos) << sent.front();
     EXPECT_TRUE(std::any_of(sent.begin(), sent.end(), [](const std::string& l) { return l.find(" 9") != std::string::npos; }));
@@ -141,10 +105,12 @@ TEST(MainWindowFlow, LoadPlayStopSaveWithBothReversals)
     rig.Click(MainWindow::kSave);
     ASSERT_EQ(rig.chooser.requests.size(), 2u);
     EXPECT_TRUE(rig.chooser.requests[1].save);
-    const fs::path expected = fs::path(ROVANTA_TEST_DATA) / "expected" / (name + ".HV.mid");
-    EXPECT_EQ(ReadBytes(out), ReadBytes(expected));
+    EXPECT_EQ(test::ReadBytes(out), test::ReadBytes(TestFile("expected/" + name + ".HV.mid")));
     EXPECT_TRUE(rig.reports.empty());
-    fs::remove_all(dir);
+    rig.Click(MainWindow::kPower);
+    EXPECT_FALSE(rig.window->isVisible());
+    EXPECT_EQ(rig.window->result(), QDialog::Accepted);
+    EXPECT_EQ(rig.messages.size(), 2u);
 }
 
 TEST(MainWindowFlow, NaturalEndRelabelsPlayAndAllowsQuitting)
@@ -161,22 +127,14 @@ TEST(MainWindowFlow, NaturalEndRelabelsPlayAndAllowsQuitting)
     EXPECT_FALSE(rig.window->isVisible());
 }
 
-// Format 0, 96 ticks per quarter: a note, then a program change that the
-// timer thread sends, then another note.
-constexpr unsigned char kProgramChangeSong[] = {
-    'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96,
-    'M', 'T', 'r', 'k', 0, 0, 0, 23,
-    0x00, 0x90, 0x3C, 0x64, 0x60, 0x80, 0x3C, 0x00,
-    0x00, 0xC0, 0x05, 0x60, 0x90, 0x3E, 0x64, 0x60, 0x80, 0x3E, 0x00,
-    0x00, 0xFF, 0x2F, 0x00};
-
 TEST(MainWindowThreads, ReportFromTheTimerThreadDuringStopShowsOnTheWindowThread)
 {
     GuiRig rig;
-    const fs::path song = fs::temp_directory_path() / "rovanta_gui_program_change.mid";
-    std::ofstream(song, std::ios::binary)
-        .write(reinterpret_cast<const char*>(kProgramChangeSong), sizeof kProgramChangeSong);
-    rig.chooser.answers.push_back(song.string());
+    const test::TempDir dir;
+    // A note, then a program change that the timer thread sends, then another note.
+    const std::string song = dir.Write("song.mid", test::Smf(0, 96, {test::Chunk("00 90 3C 64 | 60 80 3C 00 | 00 C0 05 |"
+                                                                                 "60 90 3E 64 | 60 80 3E 00 | 00 FF 2F 00")}));
+    rig.chooser.answers.push_back(song);
     rig.Click(MainWindow::kLoad);
     rig.ports.shortFails = true;
     rig.Click(MainWindow::kPlay);
@@ -192,7 +150,6 @@ TEST(MainWindowThreads, ReportFromTheTimerThreadDuringStopShowsOnTheWindowThread
     ASSERT_TRUE(rig.WaitFor([&] { return !rig.reports.empty() && rig.sink.Waiting() == 0; }, 5s));
     EXPECT_TRUE(rig.reports.front().text.startsWith("MDCT")) << rig.reports.front().text.toStdString();
     for (const auto& shown : rig.reports) EXPECT_TRUE(shown.onWindowThread);
-    fs::remove(song);
 }
 
 TEST(WindowReports, AfterCloseWaitersAreReleasedAndNothingIsShown)
@@ -267,7 +224,7 @@ TEST(MainWindowMenu, AboutEntryFollowsASeparatorAndOpensTheAboutBox)
     QAction* about = actions.back();
     EXPECT_EQ(about->text(), "Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...");
     EXPECT_EQ(about->data().toInt(), 0x10);
-    QString title, firstLine;
+    QString title;
     OnNextModal([&](QWidget* modal) {
         title = modal->windowTitle();
         QTest::keyClick(modal, Qt::Key_Escape);
@@ -276,7 +233,7 @@ TEST(MainWindowMenu, AboutEntryFollowsASeparatorAndOpensTheAboutBox)
     EXPECT_EQ(title, "Rovantaのﾊﾞｰｼﾞｮﾝ情報");
 }
 
-TEST(MainWindowHelp, HelpOpensTheBundledTopicFromTheProgramsFolder)
+TEST(MainWindowHelp, HelpOpensTheTopicBesideTheProgramOrInstalledAndTheRealPageIsBuilt)
 {
     GuiRig rig;
     const fs::path help = rig.appDir / "help";
@@ -288,25 +245,19 @@ TEST(MainWindowHelp, HelpOpensTheBundledTopicFromTheProgramsFolder)
     fs::remove_all(rig.appDir);
 
     // Installed layout: share/rovanta/help beside bin.
-    const fs::path root = fs::temp_directory_path() / "rovanta_gui_install";
-    fs::create_directories(root / "bin");
-    fs::create_directories(root / "share/rovanta/help");
-    std::ofstream(root / "share/rovanta/help/top.htm") << "<html></html>";
-    EXPECT_EQ(fs::path(FindHelpTopic(QString::fromStdString((root / "bin").string()), "top.htm").toStdString()),
-              fs::canonical(root / "share/rovanta/help/top.htm"));
+    const test::TempDir root;
+    fs::create_directories(root.path() / "bin");
+    const std::string installed = root.Write("share/rovanta/help/top.htm", "<html></html>");
+    const QString bin = QString::fromStdString(root / "bin");
+    EXPECT_EQ(fs::path(FindHelpTopic(bin, "top.htm").toStdString()), fs::canonical(installed));
     // Topics are file names, never paths.
-    EXPECT_TRUE(FindHelpTopic(QString::fromStdString((root / "bin").string()), "../help/top.htm").isEmpty());
-    EXPECT_TRUE(FindHelpTopic(QString::fromStdString((root / "bin").string()), "missing.htm").isEmpty());
-    fs::remove_all(root);
-}
+    EXPECT_TRUE(FindHelpTopic(bin, "../help/top.htm").isEmpty());
+    EXPECT_TRUE(FindHelpTopic(bin, "missing.htm").isEmpty());
 
-TEST(MainWindowHelp, TheRealHelpPageIsBundledBesideTheProgram)
-{
+    // The real page is built beside the program.
     const QString page = FindHelpTopic(QStringLiteral(ROVANTA_APP_DIR), QStringLiteral("top.htm"));
     ASSERT_FALSE(page.isEmpty());
-    QFile file(page);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString html = QString::fromUtf8(file.readAll());
+    const QString html = QString::fromStdString(test::ReadText(page.toStdString()));
     // The page names every option as the dialog captions it, and every flag.
     for (const char* needle :
          {"Vertical", "Horizontal", "rovanta-cli", SettingsDialog::kCheckBoxText, SettingsDialog::kCurvesText,

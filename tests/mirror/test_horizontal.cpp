@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -14,20 +12,8 @@
 namespace rovanta {
 namespace {
 
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Picture;
-using test::Program;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
-
-MidiF0Data Song(RunContext& ctx, std::initializer_list<MusicEvent> events)
-{
-    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
-    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
-    return song;
-}
 
 // The picture, with the tempo of tempo events and the velocity of note ons.
 Strings Heard(const MidiTrackData& track)
@@ -71,8 +57,7 @@ TEST(ReverseHorizontal, WorkedExamples)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Recorded r;
-        MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
-        for (const MusicEvent& e : c.events) song.Track().AppendEvent(e);
+        MidiF0Data song = test::Song(r.ctx, c.events);
         ReverseHorizontal(song);
         EXPECT_EQ(Heard(song.Track()), c.reversed);
         EXPECT_TRUE(r.Take().empty());
@@ -82,12 +67,10 @@ TEST(ReverseHorizontal, WorkedExamples)
 TEST(ReverseHorizontal, RefusesWithoutEndOfTrackOrInTheWrongForm)
 {
     Recorded r;
-    auto noEnd = Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60)});
-    ReverseHorizontal(noEnd);
-    auto empty = Song(r.ctx, {});
-    ReverseHorizontal(empty);
-    MidiF0Data paired(r.ctx, kCapacity, track_state::kPaired, 480);
-    ReverseHorizontal(paired);
+    auto noEnd = test::Song(r.ctx, {On(0, 0, 60), Off(480, 0, 60)});
+    auto empty = test::Song(r.ctx, {});
+    auto paired = test::Song(r.ctx, {Eot(0)}, 480, track_state::kPaired);
+    for (MidiF0Data* song : {&noEnd, &empty, &paired}) ReverseHorizontal(*song);
     EXPECT_EQ(r.Take(), (Strings{"M0DT0400000B The end of track is invalid!", "M0DT0400000B The end of track is invalid!",
                                  "M0DT04000005 Internal error occured in MidiF0Data!"}));
     EXPECT_EQ(Picture(noEnd.Track()), (Strings{"on60@0", "off60@480"}));
@@ -95,9 +78,8 @@ TEST(ReverseHorizontal, RefusesWithoutEndOfTrackOrInTheWrongForm)
 
 // --- against the plain version ------------------------------------------------
 
-// The plain version: one event at a time, as the operation is described, with
-// each note end trading places with the earliest note start of its key that no
-// earlier end has taken.
+// The plain version, one event at a time, with each note end trading places
+// with the earliest note start of its key that no earlier end has taken.
 void LiteralReverseHorizontal(MidiF0Data& song)
 {
     if (song.State() != track_state::kEventForm) {
@@ -173,7 +155,7 @@ MidiF0Data RandomSong(RunContext& ctx, std::mt19937& rng)
     return song;
 }
 
-TEST(ReverseHorizontal, MatchesTheStepByStepVersionOnRandomSongs)
+TEST(ReverseHorizontal, MatchesThePlainVersionOnRandomSongs)
 {
     std::mt19937 rng(20261206);
     for (int round = 0; round < 2000; ++round) {

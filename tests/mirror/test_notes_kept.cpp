@@ -16,10 +16,7 @@
 namespace rovanta {
 namespace {
 
-using test::Bytes;
-using test::Chunk;
-using test::Note;
-using test::Smf;
+using namespace test;
 using Notes = std::vector<Note>;
 
 struct Example {
@@ -35,9 +32,9 @@ Note N(int key, std::int64_t start, std::int64_t end, int channel = 0) { return 
 Bytes Saved(const Bytes& file, bool horizontal)
 {
     test::Recorded r;
-    test::TempFile input(file);
+    const TempDir dir;
     MidiFileLoader loader(r.ctx);
-    loader.Load(input.Path());
+    loader.Load(dir.Write("song.mid", file));
     loader.BuildSong();
     if (!loader.Song()) return {};
     MidiF0Data copy = MirroredCopy(*loader.Song(), MirrorSettings{horizontal, false, 1, {}});
@@ -74,6 +71,10 @@ TEST(NotesKept, WorkedExamplesWithAndWithoutHorizontalReverse)
          Smf(0, 480, {Chunk("64 90 40 64 | 00 90 3C 64 | 00 80 3C 40 | 82 2C 80 40 40 | 00 FF 2F 00")}),
          {N(60, 100, 100), N(64, 100, 400)},
          {N(60, 300, 300), N(64, 0, 300)}},
+        {"a note after a system exclusive read under running status",
+         Smf(0, 96, {Chunk("00 F0 03 7E 7F F7 | 00 43 10 4C F7 | 00 90 3C 64 | 60 80 3C 40 | 00 FF 2F 00")}),
+         {N(60, 0, 96)},
+         {N(60, 0, 96)}},
         {"a note never released lasts until the End of Track",
          Smf(0, 480, {Chunk("00 90 3C 64 | 64 90 3E 64 | 64 80 3E 40 | 82 2C FF 2F 00")}),
          {N(60, 0, 500), N(62, 100, 200)},

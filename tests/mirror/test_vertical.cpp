@@ -9,20 +9,7 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Recorded;
-
-// A song in event form holding the given events, End of Track added.
-MidiF0Data Song(RunContext& ctx, std::initializer_list<MusicEvent> events)
-{
-    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
-    for (const MusicEvent& e : events) song.Track().AppendEvent(e);
-    song.Track().AppendEvent(Eot(0));
-    return song;
-}
+using namespace test;
 
 std::vector<std::int32_t> Notes(const MidiF0Data& song)
 {
@@ -35,13 +22,10 @@ std::vector<std::int32_t> Notes(const MidiF0Data& song)
 // One note on and off per pitch, all on one channel.
 MidiF0Data Melody(RunContext& ctx, std::int32_t channel, const std::vector<std::int32_t>& pitches)
 {
-    MidiF0Data song(ctx, kCapacity, track_state::kEventForm, 480);
-    for (std::int32_t p : pitches) {
-        song.Track().AppendEvent(On(0, channel, p));
-        song.Track().AppendEvent(Off(10, channel, p));
-    }
-    song.Track().AppendEvent(Eot(0));
-    return song;
+    std::vector<MusicEvent> events;
+    for (std::int32_t p : pitches) events.insert(events.end(), {On(0, channel, p), Off(10, channel, p)});
+    events.push_back(Eot(0));
+    return test::Song(ctx, events);
 }
 
 TEST(ReverseVertical, WorkedExamples)
@@ -65,7 +49,7 @@ TEST(ReverseVertical, WorkedExamples)
     }
     // Each channel about its own centre.
     Recorded r;
-    auto song = Song(r.ctx, {On(0, 0, 48), On(0, 1, 67), Off(10, 0, 48), Off(0, 1, 67), On(0, 0, 72), Off(10, 0, 72)});
+    auto song = test::Song(r.ctx, {On(0, 0, 48), On(0, 1, 67), Off(10, 0, 48), Off(0, 1, 67), On(0, 0, 72), Off(10, 0, 72), Eot(0)});
     ReverseVertical(song);
     EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{72, 53, 72, 53, 48, 48}));
 }
@@ -77,8 +61,8 @@ TEST(ReverseVertical, DrumsAndEverythingButNoteNumbersStayAsTheyWere)
     MusicEvent rhythmOff = test::SysEx(0, {0xF0, 0x0A, 0x41, 0x10, 0x42, 0x12, 0x40, 0x13, 0x15, 0x00, 0x0F, 0xF7});
     rhythmOff.type = sysex::kDrumPart;  // as the reader classifies it: part 3 on a rhythm map (value 0: off)
     rhythmOff.channel = 2;
-    auto song = Song(r.ctx, {rhythmOff, bend, Cc(0, 0, 7, 100), On(0, 9, 36), On(0, 2, 40), On(0, 0, 50, 90),
-                             Off(10, 9, 36), Off(0, 2, 40), Off(0, 0, 50)});
+    auto song = test::Song(r.ctx, {rhythmOff, bend, Cc(0, 0, 7, 100), On(0, 9, 36), On(0, 2, 40), On(0, 0, 50, 90),
+                                   Off(10, 9, 36), Off(0, 2, 40), Off(0, 0, 50), Eot(0)});
     ReverseVertical(song);
     TransposeNotes(song, 12);
     EXPECT_EQ(Notes(song), (std::vector<std::int32_t>{36, 40, 58, 36, 40, 58}));

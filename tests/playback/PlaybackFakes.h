@@ -11,6 +11,7 @@
 #include <mutex>
 #include <span>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "playback/MidiPort.h"
@@ -93,6 +94,16 @@ private:
     mutable std::mutex mutex_;
     std::vector<Sent> log_;
 };
+
+// Runs `step` (handling a queue, say) and polls until `done` holds or ten
+// seconds have passed.
+inline bool Eventually(const std::function<bool()>& done, const std::function<void()>& step = [] {})
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (step(); !done() && std::chrono::steady_clock::now() < end; step())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return done();
+}
 
 class Gate {
 public:

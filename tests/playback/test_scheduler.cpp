@@ -1,7 +1,6 @@
 // The scheduler on virtual time: exact send times without waiting.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,11 +14,7 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Eot;
-using test::Off;
-using test::On;
-using test::Program;
+using namespace test;
 using Strings = std::vector<std::string>;
 using Log = std::vector<test::Sent>;
 
@@ -32,12 +27,11 @@ MusicEvent Tempo(std::int32_t delta, std::int32_t micros) { return test::Meta(de
 class Scheduler : public ::testing::Test {
 protected:
     // Plays a song in event form at 96 ticks per quarter, from virtual time 0.
-    MidiPlayer& Play(int osMajorVersion, std::initializer_list<MusicEvent> events, std::int32_t initialTick = 0,
+    MidiPlayer& Play(int osMajorVersion, const std::vector<MusicEvent>& events, std::int32_t initialTick = 0,
                      std::int32_t state = track_state::kEventForm)
     {
         player_.reset();
-        song_.emplace(r.ctx, kCapacity, state, 96);
-        for (const MusicEvent& e : events) song_->Track().AppendEvent(e);
+        song_.emplace(Song(r.ctx, events, 96, state));
         player_.emplace(PlaybackEnv{r.ctx, ports, timers, osMajorVersion});
         player_->PlaySong(*song_, kMidiMapper, [this](std::int32_t index, std::int32_t tick, const MusicEvent*) {
             ticks.push_back(std::to_string(index) + ":" + std::to_string(tick));

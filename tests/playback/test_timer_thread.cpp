@@ -4,7 +4,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -16,46 +15,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool Eventually(const std::function<bool()>& done)
-{
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(1ms);
-    return done();
-}
+using test::Eventually;
 
-// When each callback ran (tag, µs) and on which thread.
-class Firings {
-public:
-    void Add(int tag, std::int64_t micros)
-    {
-        std::lock_guard lock(mutex_);
-        list_.push_back({tag, micros, std::this_thread::get_id()});
-    }
-    struct Firing {
-        int tag;
-        std::int64_t micros;
-        std::thread::id thread;
-    };
-    std::vector<Firing> List() const
-    {
-        std::lock_guard lock(mutex_);
-        return list_;
-    }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<Firing> list_;
+// When a callback ran (µs) and on which thread.
+struct Firing {
+    std::int64_t micros;
+    std::thread::id thread;
 };
 
 TEST(ThreadedTimer, AChainCountsFromDeadlinesSoCallbackTimeDoesNotAddUp)
 {
-    Firings firings;
+    std::vector<Firing> list;  // written on the timer thread, read here once `done` is seen
     std::atomic<bool> done{false};
     RealTimerService timers;  // declared last: stops before what its callbacks use
     std::function<void(TimerId)> step = [&](TimerId) {
-        firings.Add(0, timers.NowMicros());
+        list.push_back({timers.NowMicros(), std::this_thread::get_id()});
         std::this_thread::sleep_for(2ms);  // work a naive chain would add to every delay
-        if (firings.List().size() < 20)
+        if (list.size() < 20)
             timers.Arm(5, 1, step);
         else
             done = true;
@@ -64,7 +40,6 @@ TEST(ThreadedTimer, AChainCountsFromDeadlinesSoCallbackTimeDoesNotAddUp)
     timers.Arm(5, 1, step);
     ASSERT_TRUE(Eventually([&] { return done.load(); }));
     // Never early, always on the one timer thread.
-    const auto list = firings.List();
     for (std::size_t k = 0; k < list.size(); ++k) {
         EXPECT_GE(list[k].micros - start, static_cast<std::int64_t>(k + 1) * 5000) << k;
         EXPECT_EQ(list[k].thread, list[0].thread);
@@ -80,12 +55,12 @@ TEST(ThreadedTimer, AChainCountsFromDeadlinesSoCallbackTimeDoesNotAddUp)
         std::this_thread::sleep_for(RealTimerService::kMaxCatchUp + 30ms);
         armedAt = timers.NowMicros();
         timers.Arm(10, 1, [&](TimerId) {
-            firings.Add(1, timers.NowMicros());
+            list.push_back({timers.NowMicros(), std::this_thread::get_id()});
             done = true;
         });
     });
     ASSERT_TRUE(Eventually([&] { return done.load(); }));
-    EXPECT_GE(firings.List().back().micros - armedAt, 10'000);
+    EXPECT_GE(list.back().micros - armedAt, 10'000);
 }
 
 TEST(ThreadedTimer, CancelWaitsForARunningCallbackAndOnlyPreventsFromInside)

@@ -75,9 +75,7 @@ void MoveFirstWalk(MidiTrackData& track, Moves moves)
         const MusicEvent& e = track.At(j);
         if (e.delta != 0) {
             first = j;
-        } else if (!moves(e)) {
-            // left where it is
-        } else {
+        } else if (moves(e)) {
             swap(j, first);
             j = first;
             first = first + 1;
@@ -143,17 +141,14 @@ void RemoveInvalidEvents(MidiTrackData& track)
 
 void PairNotes(MidiTrackData& track)
 {
-    // 1.
     if (track.State() != track_state::kEventForm) {
         track.ReportError(kInternalError);
         return;
     }
-    // 2.
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
         if (IsNoteOn(e) && e.velocity == 0) e.kind = kind::kNoteOff;
     }
-    // 3.
     // Without an End of Track a note lasts until the last event as read.
     std::int64_t lastTick = 0;
     for (std::int32_t i = 0; i < track.Count(); ++i) lastTick += track.At(i).delta;
@@ -189,7 +184,6 @@ void PairNotes(MidiTrackData& track)
         for (std::int32_t k = 0; k <= i; ++k) tick += track.At(k).delta;
         track.At(i).duration = ClampTicks(ended ? sum : atEnd >= 0 ? atEnd : lastTick - tick);
     }
-    // 4.
     for (std::int32_t i = 0; i < track.Count();) {
         if (IsNoteOff(track.At(i))) {
             RemoveKeepingTime(track, i);
@@ -197,39 +191,32 @@ void PairNotes(MidiTrackData& track)
             ++i;
         }
     }
-    // 5.
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
         if (!IsPaired(e)) continue;
         if (e.duration < 0) track.ReportError(kInternalError);
     }
-    // 6.
     RemoveInvalidEvents(track);
     track.SetState(track_state::kPaired);
 }
 
 void UnpairNotes(MidiTrackData& track)
 {
-    // 1.
     if (track.State() != track_state::kPaired) {
         track.ReportError(kInternalError);
         return;
     }
-    // 2.
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
         if (IsPaired(e) && e.velocity == 0) e.kind = kind::kInvalid;
     }
     RemoveInvalidEvents(track);
-    // 3.
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         if (!IsPaired(track.At(i))) continue;
-        // 3.1
         MusicEvent& on = track.At(i);
         on.kind = kind::kNoteOn;
         const std::int64_t a = on.duration > 0 ? on.duration : 0;
         on.duration = 0;
-        // 3.2
         std::int64_t sum = 0;
         std::int32_t k = i + 1;
         while (k < track.Count()) {
@@ -237,7 +224,6 @@ void UnpairNotes(MidiTrackData& track)
             if (sum >= a) break;
             ++k;
         }
-        // 3.3
         MusicEvent off;
         off.kind = kind::kNoteOff;
         off.channel = track.At(i).channel;
@@ -248,7 +234,6 @@ void UnpairNotes(MidiTrackData& track)
         // A full table refuses the note off; then nothing may move in time.
         if (track.InsertEvent(k, std::move(off)) && beforeAnEvent) track.At(k + 1).delta = ClampTicks(sum - a);
     }
-    // 4.
     for (std::int32_t e = 0; e < track.Count(); ++e) {
         if (!IsEndOfTrack(track.At(e))) continue;
         if (e + 1 < track.Count()) {
@@ -261,14 +246,12 @@ void UnpairNotes(MidiTrackData& track)
         }
         break;
     }
-    // 5.
     track.SetState(track_state::kEventForm);
     MoveNoteOffsFirst(track);
 }
 
 void Retime(MidiTrackData& track, std::int32_t oldDivision, std::int32_t newDivision)
 {
-    // 1.
     if (oldDivision == newDivision) return;
     if (track.State() != track_state::kPaired) {
         track.ReportError(kInternalError);
@@ -278,7 +261,6 @@ void Retime(MidiTrackData& track, std::int32_t oldDivision, std::int32_t newDivi
     if (oldDivision == 0 || newDivision == 0) return;
     const std::int64_t a = oldDivision;
     const std::int64_t b = newDivision;
-    // 2. and 3.
     std::int64_t carry = 0;
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         MusicEvent& e = track.At(i);
@@ -290,7 +272,6 @@ void Retime(MidiTrackData& track, std::int32_t oldDivision, std::int32_t newDivi
             if (e.duration == 0) e.duration = 1;
         }
     }
-    // 4.
     RemoveInvalidEvents(track);
 }
 

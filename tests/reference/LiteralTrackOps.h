@@ -1,5 +1,5 @@
 #pragma once
-// Plain, step-by-step versions of the track passes, used only by the tests as
+// Plain versions of the track passes, used only by the tests as
 // the yardstick for the product's one-sweep passes. They work through the
 // track's public table primitives (At, Count, InsertEvent, RemoveEventAt,
 // AppendEvent, SetState, State, ReportError) and do what each pass says, in

@@ -1,8 +1,6 @@
 #include "reference/RandomTracks.h"
 
 #include <cstdio>
-#include <initializer_list>
-#include <limits>
 #include <random>
 #include <utility>
 
@@ -57,14 +55,6 @@ private:
     std::mt19937 rng_;
 };
 
-void PutBytes(MusicEvent& e, std::initializer_list<std::uint8_t> bytes)
-{
-    e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
-    std::size_t i = 0;
-    for (std::uint8_t b : bytes) e.bytes.data()[i++] = b;
-    e.length = static_cast<std::int32_t>(bytes.size());
-}
-
 void PutBytes(MusicEvent& e, const std::vector<std::uint8_t>& bytes)
 {
     e.bytes = EventBytes::TryAllocate(bytes.size() + 8);
@@ -107,38 +97,24 @@ MusicEvent OtherEvent(Dice& dice, std::int32_t delta)
     const std::int32_t channel = dice.Channel();
     const auto data = [&] { return static_cast<std::uint8_t>(dice.Between(0, 127)); };
     const int r = dice.Between(0, 99);
-    if (r < 28) {
-        e.kind = kind::kControlChange;
-        e.channel = channel;
+    if (r < 56) {
+        // A channel message: controller (its number, then its value), program,
+        // pitch bend (two data bytes), key pressure (key, then value), channel pressure.
         static constexpr std::int32_t kCommon[] = {0, 32, 7, 10, 64, 121};
-        e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127);
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kControlChange, channel), static_cast<std::uint8_t>(e.type),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 38) {
-        e.kind = kind::kProgramChange;
+        e.kind = r < 28   ? kind::kControlChange
+                 : r < 38 ? kind::kProgramChange
+                 : r < 46 ? kind::kPitchBend
+                 : r < 51 ? kind::kPolyPressure
+                          : kind::kChannelPressure;
         e.channel = channel;
+        std::vector<std::uint8_t> bytes{Status(e.kind, channel)};
+        const bool twoData = e.kind == kind::kPitchBend || e.kind == kind::kPolyPressure;
+        if (e.kind == kind::kControlChange)
+            bytes.push_back(e.type = dice.Percent(60) ? kCommon[dice.Between(0, 5)] : dice.Between(0, 127));
+        if (twoData) bytes.push_back(e.note = e.kind == kind::kPitchBend ? dice.Between(0, 127) : dice.Key());
         e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kProgramChange, channel), static_cast<std::uint8_t>(e.value)});
-    } else if (r < 46) {
-        e.kind = kind::kPitchBend;
-        e.channel = channel;
-        e.note = dice.Between(0, 127);
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kPitchBend, channel), static_cast<std::uint8_t>(e.note),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 51) {
-        e.kind = kind::kPolyPressure;
-        e.channel = channel;
-        e.note = dice.Key();
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kPolyPressure, channel), static_cast<std::uint8_t>(e.note),
-                     static_cast<std::uint8_t>(e.value)});
-    } else if (r < 56) {
-        e.kind = kind::kChannelPressure;
-        e.channel = channel;
-        e.value = dice.Between(0, 127);
-        PutBytes(e, {Status(kind::kChannelPressure, channel), static_cast<std::uint8_t>(e.value)});
+        bytes.push_back(static_cast<std::uint8_t>(e.value));
+        PutBytes(e, bytes);
     } else if (r < 66) {
         e.kind = kind::kSysEx;
         if (dice.Percent(30)) {
@@ -234,11 +210,9 @@ std::vector<MusicEvent> RandomEventFormEvents(std::uint32_t seed)
                 off = *at;
                 if (dice.Percent(85)) open.erase(at);
             }
-            if (dice.Percent(25)) {
-                events.push_back(NoteEvent(kind::kNoteOn, delta, off.channel, off.note, 0));
-            } else {
-                events.push_back(NoteEvent(kind::kNoteOff, delta, off.channel, off.note, dice.Between(0, 127)));
-            }
+            events.push_back(dice.Percent(25)
+                                 ? NoteEvent(kind::kNoteOn, delta, off.channel, off.note, 0)
+                                 : NoteEvent(kind::kNoteOff, delta, off.channel, off.note, dice.Between(0, 127)));
         } else {
             events.push_back(OtherEvent(dice, delta));
         }
@@ -260,15 +234,10 @@ std::vector<MusicEvent> RandomPairedFormEvents(std::uint32_t seed)
             MusicEvent e = NoteEvent(kind::kNoteOn, delta, dice.Channel(), dice.Key(), velocity);
             e.kind = kind::kPairedNote;
             const int d = dice.Between(0, 99);
-            if (d < 10) {
-                e.duration = 0;
-            } else if (d < 70) {
-                e.duration = dice.Between(1, 48);
-            } else if (d < 96) {
-                e.duration = dice.Between(49, 2000);
-            } else {
-                e.duration = dice.Between(2001, 1 << 30);
-            }
+            e.duration = d < 10   ? 0
+                         : d < 70 ? dice.Between(1, 48)
+                         : d < 96 ? dice.Between(49, 2000)
+                                  : dice.Between(2001, 1 << 30);
             events.push_back(std::move(e));
         } else if (r < 57) {
             const std::int32_t kindValue = dice.Percent(50) ? kind::kNoteOn : kind::kNoteOff;
@@ -289,29 +258,6 @@ MidiTrackData MakeTrack(RunContext& ctx, std::int32_t state, const std::vector<M
     return track;
 }
 
-namespace {
-
-const char* KindName(std::int32_t k)
-{
-    switch (k) {
-    case kind::kInvalid: return "invalid";
-    case kind::kPairedNote: return "paired";
-    case kind::kNoteOff: return "off";
-    case kind::kNoteOn: return "on";
-    case kind::kPolyPressure: return "polyp";
-    case kind::kControlChange: return "cc";
-    case kind::kProgramChange: return "prog";
-    case kind::kChannelPressure: return "chanp";
-    case kind::kPitchBend: return "bend";
-    case kind::kSysEx: return "sysex";
-    case kind::kSysExEscape: return "escape";
-    case kind::kMeta: return "meta";
-    default: return "?";
-    }
-}
-
-}  // namespace
-
 std::string DumpTrack(const MidiTrackData& track)
 {
     std::string out = "state " + std::to_string(track.State()) + ", " + std::to_string(track.Count()) + " events\n";
@@ -321,8 +267,8 @@ std::string DumpTrack(const MidiTrackData& track)
         const MusicEvent& e = track.At(i);
         tick += e.delta;
         std::snprintf(line, sizeof line,
-                      "%4d @%-11lld %-6s(%02X) d=%-10d ch=%-3d n=%-3d dur=%-10d v=%-3d t=%-3d val=%-7d len=%d",
-                      i, static_cast<long long>(tick), KindName(e.kind), static_cast<unsigned>(e.kind & 0xFF),
+                      "%4d @%-11lld kind=%02X d=%-10d ch=%-3d n=%-3d dur=%-10d v=%-3d t=%-3d val=%-7d len=%d",
+                      i, static_cast<long long>(tick), static_cast<unsigned>(e.kind & 0xFF),
                       e.delta, e.channel, e.note, e.duration, e.velocity, e.type, e.value, e.length);
         out += line;
         if (e.bytes) {

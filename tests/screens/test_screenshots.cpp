@@ -24,12 +24,6 @@
 #include "gui/GuiRig.h"
 
 namespace rovanta::test {
-
-std::string TestFile(const std::string& name)
-{
-    return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
-}
-
 namespace {
 
 QImage Grab(QWidget& window)

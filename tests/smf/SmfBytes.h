@@ -1,9 +1,8 @@
 #pragma once
 // Builds small Standard MIDI File images for the reader and loader tests:
 // readable hex turned into bytes, chunks and headers around them, padding of an
-// exact size, and a temporary file the loader can open by path.
+// exact size.
 
-#include <cctype>
 #include <cstdint>
 #include <initializer_list>
 #include <stdexcept>
@@ -20,20 +19,14 @@ using Bytes = std::vector<std::uint8_t>;
 // "4D 54 68 64 | 00 06" -> bytes; blanks and '|' separate nothing but the reader's eye.
 inline Bytes Hex(std::string_view text)
 {
+    std::string digits;
+    for (char c : text)
+        if (c != ' ' && c != '|' && c != '\n') digits += c;
+    if (digits.size() % 2 != 0 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        throw std::invalid_argument("not hex: " + std::string(text));
     Bytes out;
-    int high = -1;
-    for (char c : text) {
-        if (c == ' ' || c == '|' || c == '\n') continue;
-        if (!std::isxdigit(static_cast<unsigned char>(c))) throw std::invalid_argument("not hex");
-        const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10);
-        if (high < 0) {
-            high = digit;
-        } else {
-            out.push_back(static_cast<std::uint8_t>(high * 16 + digit));
-            high = -1;
-        }
-    }
-    if (high >= 0) throw std::invalid_argument("odd hex");
+    for (std::size_t i = 0; i < digits.size(); i += 2)
+        out.push_back(static_cast<std::uint8_t>(std::stoi(digits.substr(i, 2), nullptr, 16)));
     return out;
 }
 
@@ -104,16 +97,5 @@ inline Bytes Padding(std::size_t n)
     }
     return out;
 }
-
-// A file in a folder of its own that lives as long as this object.
-class TempFile {
-public:
-    explicit TempFile(const Bytes& bytes) : path_(dir_.Write("song.mid", bytes)) {}
-    const std::string& Path() const { return path_; }
-
-private:
-    TempDir dir_;
-    std::string path_;
-};
 
 }  // namespace rovanta::test

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ using Strings = std::vector<std::string>;
 TEST(Capacity, HorizontalReverseOfAFullTableKeepsEveryEvent)
 {
     test::Recorded r;
-    MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
+    MidiF0Data song = test::Song(r.ctx, {});
     MidiTrackData& track = song.Track();
     track.AppendEvent(test::Meta(0, meta::kTempo, 500000));
     for (std::int32_t c = 0; c < 4; ++c) track.AppendEvent(test::Program(0, c, 10 + c));
@@ -42,22 +43,34 @@ TEST(Capacity, HorizontalReverseOfAFullTableKeepsEveryEvent)
     EXPECT_EQ(track.At(0).value, 400000);
 }
 
-TEST(Capacity, AMergeIntoAnExactlyFullTableGivesItsLastPlaceToTheEndOfTrack)
+// A merge that fills the table gives its last place to the End of Track, at
+// the tick of the event it replaced, and keeps no second one.
+TEST(Capacity, AMergeIntoAFullTableGivesItsLastPlaceToOneEndOfTrack)
 {
-    test::Recorded r;
-    MidiTrackData target(r.ctx, track_state::kPaired, 30);  // room for 10 events
-    MidiTrackData source(r.ctx, track_state::kPaired);
-    for (int i = 0; i < 5; ++i) {
-        target.AppendEvent(test::Cc(2, 0, 7, i));
-        source.AppendEvent(test::Cc(2, 1, 10, i));
+    const struct {
+        const char* name;
+        int events, delta;
+        bool ended;
+        const char* last;
+    } cases[] = {{"exactly full, neither track ended", 5, 2, false, "eot@10"},
+                 {"more than full, both tracks ended", 6, 1, true, "eot@5"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::Recorded r;
+        MidiTrackData target(r.ctx, track_state::kPaired, 30);  // room for 10 events
+        MidiTrackData source(r.ctx, track_state::kPaired);
+        for (int i = 0; i < c.events; ++i) {
+            target.AppendEvent(test::Cc(c.delta, 0, 7, i));
+            source.AppendEvent(test::Cc(c.delta, 1, 10, i));
+        }
+        if (c.ended) target.AppendEvent(test::Eot(1)), source.AppendEvent(test::Eot(1));
+        MergeTrack(target, source);
+        const Strings merged = test::Picture(target);
+        ASSERT_EQ(merged.size(), 10u);
+        EXPECT_EQ(merged.back(), c.last);
+        EXPECT_EQ(std::count_if(merged.begin(), merged.end(), [](const std::string& e) { return e.starts_with("eot"); }), 1);
+        EXPECT_EQ(r.Take(), Strings{"MDTK0D000006 Large data"});
     }
-    MergeTrack(target, source);
-    ASSERT_EQ(target.Count(), 10);
-    EXPECT_TRUE(target.At(9).IsEndOfTrack());
-    std::int64_t tick = 0;
-    for (const MusicEvent& e : target.Events()) tick += e.delta;
-    EXPECT_EQ(tick, 10);  // at the tick of the event it replaced
-    EXPECT_EQ(r.Take(), Strings{"MDTK0D000006 Large data"});
 }
 
 // The chunk's ordinary events stop 256 bytes before the block's end (the room
@@ -92,8 +105,7 @@ TEST(Capacity, TheWriterFillsItsBlockToItsEdges)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         test::Recorded r;
-        MidiF0Data song(r.ctx, kCapacity, track_state::kEventForm, 480);
-        for (const MusicEvent& e : c.events) song.Track().AppendEvent(e);
+        MidiF0Data song = test::Song(r.ctx, c.events);
         for (int i = 0; i < c.fillers; ++i) song.Track().AppendEvent(test::Cc(1, 2, 7, 100));
         song.Track().AppendEvent(test::Eot(0));
         Encode(song);

@@ -14,12 +14,7 @@
 namespace rovanta {
 namespace {
 
-using test::Bytes;
-using test::Cat;
-using test::Chunk;
-using test::Hex;
-using test::Picture;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 const std::string kInternal = "MDTK0D000001 MidiTrackData Internal Error";
@@ -41,27 +36,6 @@ MidiTrackData Read(RunContext& ctx, std::string_view hex) { return Read(ctx, Hex
 Bytes Of(const MusicEvent& e) { return Bytes(e.Bytes().begin(), e.Bytes().end()); }
 
 // --- header and chunk checks -------------------------------------------------
-
-TEST(Header, ProbeLooksOnlyAtTheFormatBytesAndNeverPastTheEnd)
-{
-    const Bytes f0 = test::Header(0, 1, 96);
-    EXPECT_EQ(ProbeFormat(f0.data(), 14), 0);
-    EXPECT_EQ(ProbeFormat(test::Header(1, 3, 96).data(), 14), 1);
-    EXPECT_EQ(ProbeFormat(test::Header(2, 1, 96).data(), 14), -1);
-    const Bytes prefixed = test::WithPrefix(test::Header(1, 1, 96));
-    EXPECT_EQ(ProbeFormat(prefixed.data(), static_cast<std::uint32_t>(prefixed.size())), 1);
-    // "MThd" is not checked: any 14 bytes with 00 00 at offset 8 count as format 0.
-    Bytes junk(20, 0x55);
-    junk[8] = junk[9] = 0;
-    EXPECT_EQ(ProbeFormat(junk.data(), 20), 0);
-    // Too short for the header, at 0 or behind a prefix: not MIDI (exact-size buffers).
-    for (std::size_t n : {0u, 10u, 13u}) {
-        const Bytes cut(f0.begin(), f0.begin() + static_cast<std::ptrdiff_t>(n));
-        EXPECT_EQ(ProbeFormat(cut.data(), static_cast<std::uint32_t>(n)), -1) << n;
-    }
-    const Bytes cutPrefixed(prefixed.begin(), prefixed.begin() + 141);
-    EXPECT_EQ(ProbeFormat(cutPrefixed.data(), 141), -1);
-}
 
 TEST(Header, FormatOneHeaderChecksReportTheirRefusals)
 {
@@ -147,11 +121,14 @@ TEST(Header, ChunkIdsAndChunksThatRunPastTheFile)
 TEST(Events, EachKindReadsWithItsFieldsAndRepairs)
 {
     const std::string timeSign = "MDTK0D000027 Error occured in time sign!";
+    const std::string noteRepaired =
+        "MDTK0D000017 内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。";
     const struct {
         const char* name;
         const char* hex;
         Strings events;
         Strings reports;
+        const char* next = nullptr;  // a chunk read next in the same run, its events marked "then"
     } cases[] = {
         {"channel messages", "00 81 3C 40 | 00 A1 3C 11 | 00 B2 07 64 | 00 C3 05 | 00 D4 22 | 00 E5 01 40 | 00 FF 2F 00",
          {"0 note-off ch=1 note=60 vel=64", "0 poly-pressure ch=1 note=60 val=17", "0 cc ch=2 ctrl=7 val=100",
@@ -172,6 +149,17 @@ TEST(Events, EachKindReadsWithItsFieldsAndRepairs)
          {}},
         {"undefined status bytes, no running status yet", "00 F4 00 F9 00 FF 2F 00",
          {"0 invalid", "0 invalid", "0 end-of-track"}, Strings(2, kUndefined)},
+        {"running status carries into the next track of the run", "00 C2 01 | 00 FF 2F 00",
+         {"0 program ch=2 prog=1", "0 end-of-track", "then 0 program ch=2 prog=5", "then 0 end-of-track"}, {},
+         "00 05 | 00 FF 2F 00"},
+        {"a fresh run has none", "00 05 | 00 FF 2F 00", {"0 invalid", "0 end-of-track"}, {kUndefined}},
+        {"note bytes above 127 become a silent 0, warned once a chunk",
+         "00 90 80 40 | 00 80 FF 40 | 00 90 3C 40",
+         {"0 note-on ch=0 note=0 vel=0", "0 note-off ch=0 note=0 vel=0", "0 note-on ch=0 note=60 vel=64",
+          "then 0 note-on ch=0 note=0 vel=0"},
+         {noteRepaired, noteRepaired}, "00 90 80 40"},
+        {"a note on of velocity 0 is a note off, its number untested", "00 90 85 00",
+         {"0 note-off ch=0 note=133 vel=0"}, {}},
         {"a zero tempo becomes 500000", "00 FF 51 03 00 00 00 | 00 FF 51 03 07 A1 1F",
          {"0 meta type=0x51 tempo=500000", "0 meta type=0x51 tempo=499999"}, {"MDTK0D000005 Tempo is wrong."}},
         {"time signatures from their bytes; a zero numerator or denominator repaired, exponents capped at 30",
@@ -199,30 +187,23 @@ TEST(Events, EachKindReadsWithItsFieldsAndRepairs)
          {"0 sysex class=1 val=100 len=9 bytes=F0 07 7F 7F 04 01 00 64 F7",
           "0 sysex ch=10 class=18 val=2 len=12 bytes=F0 0A 41 10 42 12 40 1A 15 02 0F F7"},
          {}},
+        {"the longest delta of four bytes", "FF FF FF 7F FF 2F 00", {"268435455 end-of-track"}, {}},
+        {"longer ones saturate", "87 FF FF FF 7F FF 2F 00", {"2147483647 end-of-track"}, {}},
+        {"also when a fifth byte follows", "88 80 80 80 00 FF 2F 00", {"2147483647 end-of-track"}, {}},
+        {"or many", "FF FF FF FF FF FF FF FF 7F FF 2F 00", {"2147483647 end-of-track"}, {}},
+        {"or zero groups after a one", "81 80 80 80 80 80 80 00 FF 2F 00", {"2147483647 end-of-track"}, {}},
         {"other meta types are invalid and keep their time", "10 FF 21 01 00 | 05 FF 08 02 41 42 | 20 FF 2F 00",
          {"16 invalid", "21 invalid", "53 end-of-track"}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Recorded r;
-        EXPECT_EQ(test::Described(Read(r.ctx, c.hex)), c.events);
+        Strings events = test::Described(Read(r.ctx, c.hex));
+        if (c.next)
+            for (const std::string& e : test::Described(Read(r.ctx, c.next))) events.push_back("then " + e);
+        EXPECT_EQ(events, c.events);
         EXPECT_EQ(r.Take(), c.reports);
     }
-}
-
-TEST(RunningStatus, CarriesFromOneTrackToTheNextInTheSameRunOnly)
-{
-    Recorded r;
-    Read(r.ctx, "00 C2 01 | 00 FF 2F 00");
-    auto t = Read(r.ctx, "00 05 | 00 FF 2F 00");
-    EXPECT_EQ(Picture(t), (Strings{"pc5@0", "eot@0"}));
-    EXPECT_EQ(t.At(0).channel, 2);
-    EXPECT_TRUE(r.Take().empty());
-
-    Recorded fresh;
-    auto u = Read(fresh.ctx, "00 05 | 00 FF 2F 00");
-    EXPECT_EQ(Picture(u), (Strings{"invalid@0", "eot@0"}));
-    EXPECT_EQ(fresh.Take(), Strings{kUndefined});
 }
 
 TEST(RunningStatus, MalformedBytesAreSkippedOneByOne)
@@ -272,35 +253,6 @@ TEST(SysExClass, RulesByManufacturerAndAddress)
 
 // --- repairs and reads that must stay inside the chunk ------------------------
 
-TEST(Repairs, NoteByteAbove127IsZeroedWarningOncePerChunk)
-{
-    const std::string warning =
-        "MDTK0D000017 内部処理のエラーでノートナンバーが異常になりましたので０に修正しました。";
-    Recorded r;
-    auto t = Read(r.ctx, "00 90 80 40 | 00 80 FF 40 | 00 90 3C 40");
-    EXPECT_EQ((std::vector<int>{t.At(0).kind, t.At(0).note, t.At(0).velocity}), (std::vector<int>{0x90, 0, 0}));
-    EXPECT_EQ((std::vector<int>{t.At(1).kind, t.At(1).note, t.At(1).velocity}), (std::vector<int>{0x80, 0, 0}));
-    EXPECT_EQ(t.At(2).note, 0x3C);
-    EXPECT_EQ(r.Take(), Strings{warning});
-    Read(r.ctx, "00 90 80 40");
-    EXPECT_EQ(r.Take(), Strings{warning});  // re-armed by the next chunk
-    auto off = Read(r.ctx, "00 90 85 00");  // velocity 0: a note off, no range test
-    EXPECT_EQ((std::vector<int>{off.At(0).kind, off.At(0).note, off.At(0).velocity}), (std::vector<int>{0x80, 0x85, 0}));
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(Repairs, LongEventsWarnOncePerChunkAndAreReportedOnRelease)
-{
-    Recorded r;
-    const Bytes text(300, 'x');
-    {
-        auto t = Read(r.ctx, Cat({Hex("00 FF 01 82 2C"), text, Hex("00 FF 01 82 2C"), text, Hex("00 FF 2F 00")}));
-        EXPECT_EQ(t.At(0).length, 300);
-        EXPECT_EQ(r.Take(), Strings{"MDTK0D00000B サイズが大きすぎるイベントが含まれています。"});
-    }
-    EXPECT_EQ(r.Take(), Strings(2, "MDTK0D00001A Can not add data!"));
-}
-
 TEST(Repairs, TruncatedEventsEndAtTheChunk)
 {
     struct Case {
@@ -334,24 +286,6 @@ TEST(Repairs, TruncatedEventsEndAtTheChunk)
     EXPECT_EQ(Of(s.At(0)), Hex("F0 03 01 02"));
     auto e = Read(r.ctx, "00 F7 05 01 02");
     EXPECT_EQ(Of(e.At(0)), Hex("F7 05 01 02"));
-}
-
-TEST(Repairs, LongVariableLengthQuantitiesSaturate)
-{
-    Recorded r;
-    const std::pair<const char*, std::int32_t> cases[] = {
-        {"FF FF FF 7F", 0x0FFFFFFF},
-        {"87 FF FF FF 7F", 0x7FFFFFFF},
-        {"88 80 80 80 00", 0x7FFFFFFF},
-        {"FF FF FF FF FF FF FF FF 7F", 0x7FFFFFFF},
-        {"81 80 80 80 80 80 80 00", 0x7FFFFFFF},
-    };
-    for (const auto& [vlq, delta] : cases) {
-        auto t = Read(r.ctx, Cat({Hex(vlq), Hex("FF 2F 00")}));
-        ASSERT_EQ(t.Count(), 1) << vlq;
-        EXPECT_EQ(t.At(0).delta, delta) << vlq;
-    }
-    EXPECT_TRUE(r.Take().empty());
 }
 
 TEST(Repairs, AFullTableKeeps131072EventsAndStopsReading)

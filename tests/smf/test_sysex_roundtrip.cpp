@@ -59,7 +59,7 @@ TEST(SysExRoundTrip, TheEventsBehindAMessageStayWhereTheyAre)
         // Saved and read again by an independent reader: the note is there.
         const auto tracks = test::ReadNoteTracks(saved);
         ASSERT_EQ(tracks.size(), 1u);
-        EXPECT_EQ(test::NotesOf(tracks[0]), (std::vector<test::Note>{{0, 60, 0, 96}}));
+        EXPECT_EQ(test::NotesHeard(tracks[0]), (std::vector<test::Note>{{0, 60, 0, 96}}));
         EXPECT_EQ(Loaded(saved, nullptr), song);
     }
 }
@@ -76,7 +76,7 @@ TEST(SysExRoundTrip, AMessageCutOffByItsChunksEndIsSavedClosed)
     const std::vector<std::string> again = Loaded(saved, nullptr);
     ASSERT_FALSE(again.empty());
     EXPECT_NE(again.back().find("end-of-track"), std::string::npos) << "the End of Track is read back";
-    EXPECT_EQ(test::NotesOf(test::ReadNoteTracks(saved).at(0)), (std::vector<test::Note>{{0, 60, 0, 96}}));
+    EXPECT_EQ(test::NotesHeard(test::ReadNoteTracks(saved).at(0)), (std::vector<test::Note>{{0, 60, 0, 96}}));
 }
 
 }  // namespace

@@ -10,42 +10,14 @@
 namespace rovanta {
 namespace {
 
-using test::Eot;
-using test::Paired;
-using test::Picture;
-using test::Recorded;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 const std::string kWrongState = "M0DT04000005 Internal error occured in MidiF0Data!";
 
 MidiF0Data LoadedSong(RunContext& ctx)
 {
-    MidiF0Data song(ctx, kCapacity, track_state::kPaired, 480);
-    song.Track().AppendEvent(Paired(0, 0, 60, 480));
-    song.Track().AppendEvent(Paired(240, 1, 64, 480));
-    song.Track().AppendEvent(Eot(480));
-    return song;
-}
-
-TEST(Song, ACopySharesNothingAndStartsWithAnEmptyBlock)
-{
-    Recorded r;
-    MidiF0Data song = LoadedSong(r.ctx);
-    song.Block().data()[0] = 'M';
-    song.dataLength = 1;
-
-    MidiF0Data copy = MidiF0Data::Copy(song);
-    EXPECT_EQ(copy.division, 480);
-    EXPECT_EQ(copy.State(), track_state::kPaired);
-    EXPECT_EQ(copy.dataLength, 0);
-    EXPECT_EQ(copy.Block().data()[0], 0);
-    EXPECT_EQ(copy.Block().size(), static_cast<std::size_t>(kCapacity));
-    EXPECT_EQ(Picture(copy.Track()), Picture(song.Track()));
-    EXPECT_EQ(copy.PlayCopy(), nullptr);
-
-    copy.UnpairTrack();
-    EXPECT_EQ(Picture(song.Track()), (Strings{"note60/480@0", "note64/480@240", "eot@720"}));
-    EXPECT_TRUE(r.Take().empty());
+    return test::Song(ctx, {Paired(0, 0, 60, 480), Paired(240, 1, 64, 480), Eot(480)}, 480, track_state::kPaired);
 }
 
 TEST(Song, FormChangesNeedTheRightStateAndLeaveTheSongAloneOtherwise)
@@ -80,20 +52,6 @@ TEST(Song, DestroyingASongReleasesItsPlayCopyAndItsTrack)
     }
     // The long event lived only in the play copy: its release proves the copy went too.
     EXPECT_EQ(r.Take(), Strings{"MDTK0D00001A Can not add data!"});
-}
-
-TEST(Song, CreatingASongRearmsItsOnceOnlyMessage)
-{
-    Recorded r;
-    MidiF0Data song(r.ctx, kCapacity, track_state::kPaired, 96);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    EXPECT_EQ(r.Take(), Strings{"M0DT04000007 拍子記号の位置が異常です。"});
-    MidiF0Data other(r.ctx, kCapacity, track_state::kPaired, 96);
-    song.ReportWarning(m0dt::kTimeSignPosition);
-    EXPECT_EQ(r.Take().size(), 1u);
-    song.ReportError(0x04000042);
-    EXPECT_EQ(r.Take(), Strings{"M0DT04000042 Error occurred in MidiF0Data!"});
 }
 
 }  // namespace

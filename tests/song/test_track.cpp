@@ -10,41 +10,13 @@
 namespace rovanta {
 namespace {
 
-using test::Cc;
-using test::Deltas;
-using test::Eot;
-using test::Meta;
-using test::Paired;
-using test::Picture;
-using test::Program;
-using test::Recorded;
-using test::Track;
+using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr auto kEvent = track_state::kEventForm;
 constexpr auto kPaired = track_state::kPaired;
 
 // --- table editing -----------------------------------------------------------
-
-TEST(TrackEditing, RemovingAnEventMovesItsDeltaToTheNextButALastOneIsLost)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kEvent, {Cc(10, 0, 7, 1), Cc(20, 0, 7, 2), Eot(30)});
-    track.RemoveEventAt(1);
-    EXPECT_EQ(Deltas(track), (std::vector<std::int32_t>{10, 50}));
-    track.RemoveEventAt(1);
-    EXPECT_EQ(Deltas(track), (std::vector<std::int32_t>{10}));
-}
-
-TEST(TrackEditing, SwapKeepTimesTradesTicksSwapEventsTradesDeltas)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kEvent, {Cc(0, 0, 1, 0), Program(100, 0, 5)});
-    track.SwapKeepTimes(0, 1);
-    EXPECT_EQ(Picture(track), (Strings{"pc5@0", "cc1@100"}));
-    track.SwapEvents(0, 1);
-    EXPECT_EQ(Picture(track), (Strings{"cc1@100", "pc5@100"}));
-}
 
 TEST(TrackEditing, AFullTableReportsAndRefusesTheEvent)
 {
@@ -74,47 +46,6 @@ TEST(TrackEditing, DestroyingReportsEveryLongEventExceptClass127)
         MidiTrackData moved = std::move(track);  // a move transfers, it does not release
     }
     EXPECT_EQ(r.Take(), (Strings{"MDTK0D00001A Can not add data!", "MDTK0D00001A Can not add data!"}));
-}
-
-TEST(TrackMetas, TextMetasNamesAndLookups)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kPaired, {Cc(0, 4, 7, 100), Meta(5, meta::kTimeSignature, 1544), Eot(0)});
-    std::string text = "stale";
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 0);
-    EXPECT_EQ(text, "");
-
-    track.AddTextMeta(meta::kTrackName, "Piano");
-    EXPECT_EQ(Picture(track).front(), "meta3@0");
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 1);
-    EXPECT_EQ(text, "Piano");
-
-    std::int32_t value = 0;
-    EXPECT_EQ(track.FindTimeSignature(&value), 1);
-    EXPECT_EQ(value, 1544);
-    EXPECT_EQ(track.FirstChannel(), 4);
-
-    track.RemoveMeta(meta::kTrackName);
-    EXPECT_EQ(track.GetMetaText(meta::kTrackName, text), 0);
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(TrackMetas, MasterVolumeLookupWarnsOnceAboutASecondOne)
-{
-    Recorded r;
-    auto track = Track(r.ctx, kPaired, {Eot(0)});
-    EXPECT_EQ(track.FindMasterVolume(), -1);
-    track.InsertMasterVolume(127);
-    MusicEvent second = MusicEvent::MakeMasterVolume(90);
-    track.InsertEvent(1, second);
-    track.InsertEvent(2, second);
-    EXPECT_EQ(track.FirstChannel(), 255);  // system exclusive never names the channel
-    EXPECT_EQ(track.FindMasterVolume(), 90);
-    EXPECT_EQ(track.FindMasterVolume(), 90);
-    EXPECT_EQ(r.Take(), Strings{"MDTK0D000011 複数のマスターボリュームが設定されています。"});
-    track.ReportWarning(0);
-    track.FindMasterVolume();
-    EXPECT_EQ(r.Take().size(), 1u);
 }
 
 // Each note needs a place for its note off; when the table cannot hold them

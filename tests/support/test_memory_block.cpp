@@ -33,39 +33,7 @@ TEST(MemoryBlock, EverySizeComesZeroFilledEvenInReusedMemory)
         EXPECT_EQ(block.size(), size);
         EXPECT_TRUE(AllZero(block)) << "size " << size;
     }
-    EXPECT_TRUE(r.Take().empty());
-}
-
-TEST(MemoryBlock, CopiesAreDeepAndMovesEmptyTheSource)
-{
-    test::Recorded r;
-    MemoryBlock original = AllocBlock(r.ctx, 13);
-    original.data()[0] = 1;
-    original.data()[12] = 2;
-
-    MemoryBlock copy(original);
-    ASSERT_EQ(copy.size(), 13u);
-    EXPECT_NE(copy.data(), original.data());
-    copy.data()[0] = 9;
-    EXPECT_EQ(original.data()[0], 1);
-    EXPECT_EQ(copy.data()[12], 2);
-
-    MemoryBlock assigned = AllocBlock(r.ctx, 3);
-    assigned = original;
-    original.data()[12] = 7;
-    EXPECT_EQ(assigned.size(), 13u);
-    EXPECT_EQ(assigned.data()[12], 2);
-    assigned = static_cast<const MemoryBlock&>(assigned);  // self-assignment keeps it
-    EXPECT_EQ(assigned.data()[12], 2);
-
-    MemoryBlock moved(std::move(original));
-    EXPECT_EQ(moved.size(), 13u);
-    EXPECT_EQ(moved.data()[12], 7);
-    EXPECT_FALSE(original);  // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ(original.size(), 0u);
-
-    MemoryBlock emptyCopy(original);
-    EXPECT_FALSE(emptyCopy);
+    EXPECT_EQ(AllocBlock(r.ctx, 0).size(), 0u);  // empty, silently
     EXPECT_TRUE(r.Take().empty());
 }
 
@@ -77,10 +45,7 @@ TEST(MemoryBlock, ImpossibleRequestReportsAndYieldsEmptyBlock)
     EXPECT_EQ(block.data(), nullptr);
     EXPECT_EQ(block.size(), 0u);
     EXPECT_EQ(r.Take(), std::vector<std::string>{"GENE01000002 Needs more memory!"});
-
-    // The program goes on: the next ordinary request works; size 0 is empty, silently.
-    EXPECT_TRUE(AllocBlock(r.ctx, 16));
-    EXPECT_EQ(AllocBlock(r.ctx, 0).size(), 0u);
+    EXPECT_TRUE(AllocBlock(r.ctx, 16));  // the program goes on
     EXPECT_TRUE(r.Take().empty());
 }
 

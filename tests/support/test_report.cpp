@@ -8,30 +8,19 @@ namespace {
 
 using Reports = std::vector<std::string>;
 
-TEST(Report, GeneralErrorsUseTheirRowOrGeneralError)
-{
-    test::Recorded r;
-    ReportGeneralError(r.ctx, gene::kNeedsMoreMemory);
-    ReportGeneralError(r.ctx, gene::kCantOpenFile);
-    ReportGeneralError(r.ctx, 0x0100000D);
-    ReportGeneralError(r.ctx, 0x01000012);  // no row of its own
-    ReportGeneralError(r.ctx, 0x01000001);
-    EXPECT_EQ(r.Take(), (Reports{"GENE01000002 Needs more memory!",
-                                 "GENE01000007 Cant open file!",
-                                 "GENE0100000D file size error!",
-                                 "GENE01000012 General Error",
-                                 "GENE01000001 General Error"}));
-}
-
-TEST(Report, ClassTableLooksUpItsOwnRows)
+// A code is shown with its class's prefix and its own row's text, else the
+// table's fallback, also for a code of another class.
+TEST(Report, CodesShowTheirRowOrTheFallback)
 {
     static constexpr ErrorText kRows[] = {{0x07000001, "first"}, {0x07000003, "third"}};
     const ErrorTable table{"MDCT", kRows, "fallback"};
     test::Recorded r;
-    Report(r.ctx, table, 0x07000003);
-    Report(r.ctx, table, 0x07000002);
-    Report(r.ctx, table, 0x01000002);  // another class's code is not in this table
-    EXPECT_EQ(r.Take(), (Reports{"MDCT07000003 third", "MDCT07000002 fallback",
+    for (std::uint32_t code : {gene::kNeedsMoreMemory, gene::kCantOpenFile, 0x0100000Du, 0x01000012u, 0x01000001u})
+        ReportGeneralError(r.ctx, code);
+    for (std::uint32_t code : {0x07000003u, 0x07000002u, 0x01000002u}) Report(r.ctx, table, code);
+    EXPECT_EQ(r.Take(), (Reports{"GENE01000002 Needs more memory!", "GENE01000007 Cant open file!",
+                                 "GENE0100000D file size error!", "GENE01000012 General Error",
+                                 "GENE01000001 General Error", "MDCT07000003 third", "MDCT07000002 fallback",
                                  "MDCT01000002 fallback"}));
 }
 
@@ -48,11 +37,8 @@ TEST(Report, OnceOnlyWarningsShowOnceUntilCodeZeroReArms)
 {
     test::Recorded r;
     OnceFlags flags;
-    ReportOnce(r.ctx, flags, kOnce, 0x0D000001);
-    ReportOnce(r.ctx, flags, kOnce, 0x0D000001);
-    ReportOnce(r.ctx, flags, kOnce, 0x0D000002);  // same flag: suppressed too
-    ReportOnce(r.ctx, flags, kOnce, 0x0D000003);
-    ReportOnce(r.ctx, flags, kOnce, 0x0D000003);
+    for (std::uint32_t code : {0x0D000001u, 0x0D000001u, 0x0D000002u, 0x0D000003u, 0x0D000003u})
+        ReportOnce(r.ctx, flags, kOnce, code);  // the second code of flag 0 is suppressed too
     EXPECT_EQ(r.Take(), (Reports{"MDTK0D000001 one", "MDTK0D000003 three"}));
     EXPECT_TRUE(flags.IsSet(0));
     EXPECT_TRUE(flags.IsSet(1));
