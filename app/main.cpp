@@ -1,10 +1,14 @@
-// The desktop application: one modal run of the main window.
+// The desktop application: one modal run of the main window, with the file
+// named on the command line (if any) loaded once it runs.
 
 #include <QApplication>
+
+#include <cstdio>
 
 #include "app/Dialogs.h"
 #include "app/MainWindow.h"
 #include "app/QtFileChooser.h"
+#include "app/StartArguments.h"
 #include "app/WindowReportSink.h"
 #include "playback/Ports.h"
 #include "playback/TimerThread.h"
@@ -20,6 +24,15 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("rovanta"));
     QApplication::setFont(DialogFont());
 
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    const StartArguments start = ParseStartArguments(arguments);
+    if (start.help || !start.error.isEmpty()) {
+        if (!start.error.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(start.error));
+        std::fputs(kStartUsage, start.help ? stdout : stderr);
+        return start.help ? 0 : 2;
+    }
+
     WindowReportSink reports([](const QString& text) { ShowMessageBox(QApplication::activeWindow(), text); });
     RunContext ctx(reports);
     RealTimerService timers;
@@ -32,6 +45,7 @@ int main(int argc, char** argv)
     services.chooser = &chooser;
     services.ports = ports.get();
     services.timers = &timers;
+    services.startFile = start.file;
     MainWindow window(services);
     chooser.SetOwner(&window);
 

@@ -37,7 +37,7 @@ struct Shown {
 class GuiRig {
 public:
     // Plays on `output` when given, else on the recording port.
-    explicit GuiRig(MidiOutSystem* output = nullptr)
+    explicit GuiRig(MidiOutSystem* output = nullptr, const QString& startFile = {})
     {
         MainWindowServices services;
         services.ctx = &ctx;
@@ -45,8 +45,13 @@ public:
         services.ports = output ? output : &ports;
         services.timers = &timers;
         services.showMessage = [this](const QString& text) { messages.push_back(text); };
-        services.openPage = [this](const QString& path) { opened.push_back(path); };
+        services.openPage = [this](const QString& path) {
+            opened.push_back(path);
+            return browserOpens;
+        };
         services.appDir = QString::fromStdString(appDir.string());
+        services.startFile = startFile;
+        services.noticeMs = 300;
         window = std::make_unique<MainWindow>(services);
         window->show();
         static_cast<void>(QTest::qWaitForWindowExposed(window.get()));
@@ -76,6 +81,7 @@ public:
     std::vector<Shown> reports;
     std::vector<QString> messages;  // the quit guard's message box
     std::vector<QString> opened;    // help pages handed to the browser
+    bool browserOpens = true;       // whether the browser starts
     WindowReportSink sink{[this](const QString& text) {
         reports.push_back({text, QThread::currentThread() == qApp->thread()});
     }};
