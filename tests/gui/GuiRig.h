@@ -11,9 +11,12 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +30,9 @@
 #include "playback/TimerThread.h"
 #include "support/RunContext.h"
 
+// Failure messages show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace rovanta::test {
 
 struct Shown {
@@ -36,15 +42,17 @@ struct Shown {
 
 class GuiRig {
 public:
-    // Plays on `output` when given, else on the recording port.
-    explicit GuiRig(MidiOutSystem* output = nullptr, const QString& startFile = {})
+    // Plays on `output` when given, else on the recording port; loads
+    // `startFile` as the program does for a file named at start; shows the
+    // window's messages in real message boxes when asked to.
+    explicit GuiRig(MidiOutSystem* output = nullptr, const QString& startFile = {}, bool realBoxes = false)
     {
         MainWindowServices services;
         services.ctx = &ctx;
         services.chooser = &chooser;
         services.ports = output ? output : &ports;
         services.timers = &timers;
-        services.showMessage = [this](const QString& text) { messages.push_back(text); };
+        if (!realBoxes) services.showMessage = [this](const QString& text) { messages.push_back(text); };
         services.openPage = [this](const QString& path) {
             opened.push_back(path);
             return browserOpens;
@@ -107,6 +115,25 @@ inline bool GuiRig::WaitFor(const std::function<bool()>& done, std::chrono::mill
 
 // A corpus or test-data file by name.
 std::string TestFile(const std::string& name);
+
+// Writes a format-0 song of `minutes` of quarter notes (a scale on channel 0,
+// 96 ticks a quarter at 120 a minute): long enough to render for a while.
+inline void WriteLongSong(const std::filesystem::path& path, int minutes)
+{
+    std::vector<unsigned char> track;
+    for (int quarter = 0; quarter < minutes * 120; ++quarter) {
+        const auto key = static_cast<unsigned char>(48 + quarter % 24);
+        track.insert(track.end(), {0x00, 0x90, key, 0x60, 0x60, 0x80, key, 0x00});
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto size = static_cast<std::uint32_t>(track.size());
+    std::vector<unsigned char> file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
+                                    static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+                                    static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+    file.insert(file.end(), track.begin(), track.end());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                static_cast<std::streamsize>(file.size()));
+}
 
 // The scratch folder that holds every settings file of the test run, so that
 // the user's own settings are never read or written.
