@@ -147,19 +147,20 @@ inline void KeepSettingsIn(const QString& dir)
         for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, dir);
 }
 
-// Runs `act` on the next modal dialog once it is up.
+// Runs `act` on the next modal dialog once it is up (within ten seconds).
 inline void OnNextModal(std::function<void(QWidget*)> act)
 {
     // Deletes itself once it has acted, as the dialog it waits for may be
-    // run from deep inside a click.
+    // run from deep inside a click; or once it has waited too long, so that a
+    // dialog that never came cannot be taken for a later test's.
     auto* poll = new QTimer;
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
+    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act), polls = 0]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) return;
+        if (!modal && ++polls < 1000) return;
         poll->stop();
         poll->deleteLater();
-        act(modal);
+        if (modal) act(modal);
     });
     poll->start();
 }

@@ -81,9 +81,9 @@ TEST(ExportAudioWindow, AFinishedExportWritesTheChosenTypeAndSaysWhere)
 {
     if (!FindSoundFont(SynthConfig{})) GTEST_SKIP() << "no General MIDI SoundFont to render with";
     QTemporaryDir dir;
-    const fs::path out = fs::path(dir.path().toStdString()) / "click.wav";
+    const fs::path out = fs::path(dir.path().toStdString()) / "twinkle.wav";
     GuiRig rig;
-    rig.chooser.answers = {TestFile("ardour-data--click.mid"), out.string()};
+    rig.chooser.answers = {TestFile("mma--twinkle-kar.kar"), out.string()};
     rig.Click(MainWindow::kLoad);
     int lastPercent = -1;
     OnNextModal([&](QWidget* modal) {
