@@ -60,6 +60,8 @@ RenderResult ExportProgress::Run(const WindowOps::ExportWork& work)
     });
     // Finished can only be handled inside this run, so it is not missed.
     exec();
+    // Left early (the application is quitting): the worker stops at once.
+    if (!finished_) cancelled_ = true;
     worker.join();
     return result;
 }

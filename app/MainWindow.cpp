@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
@@ -39,6 +40,9 @@ namespace {
 constexpr int kSkinRight = 375 + 10, kSkinBottom = 170 + 10;
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// A file name as the file system spells it.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 // The first local file among the dropped ones that the Load dialog's MIDI
 // filter takes; empty when there is none.
@@ -75,7 +79,7 @@ MainWindow::MainWindow(MainWindowServices services) : services_(std::move(servic
     // Once the window runs, so that any report shows over it.
     if (!services_.startFile.isEmpty())
         QTimer::singleShot(0, this, [this, file = services_.startFile] {
-            if (!destroyed_) controller_->LoadFile(file.toStdString());
+            if (!destroyed_) controller_->LoadFile(LocalPath(file));
         });
 }
 
@@ -105,8 +109,8 @@ void MainWindow::ShowRolls()
         rolls_->setWindowIcon(windowIcon());
     }
     rolls_->setWindowTitle(QStringLiteral("Notes — %1").arg(title_));
+    // Shown, it lays out what changed while it was hidden.
     rolls_->show();
-    rolls_->Refresh();
     rolls_->raise();
     rolls_->activateWindow();
 }
@@ -364,7 +368,7 @@ void MainWindow::dropEvent(QDropEvent* event)
     // Loaded once the drop is over: a report box must not hold up the program
     // the file came from.
     QTimer::singleShot(0, this, [this, path] {
-        if (!destroyed_) controller_->LoadFile(path.toStdString());
+        if (!destroyed_) controller_->LoadFile(LocalPath(path));
     });
 }
 
