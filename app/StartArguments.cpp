@@ -6,19 +6,21 @@ StartArguments ParseStartArguments(const QStringList& arguments)
 {
     StartArguments parsed;
     bool options = true;
+    auto fail = [&parsed](const QString& error) {
+        if (parsed.error.isEmpty()) parsed.error = error;
+    };
     for (const QString& argument : arguments) {
         if (options && argument == QLatin1String("--")) {
             options = false;
         } else if (options && (argument == QLatin1String("-h") || argument == QLatin1String("--help"))) {
             parsed.help = true;
         } else if (options && argument.startsWith(QLatin1Char('-'))) {
-            parsed.error = QStringLiteral("rovanta: unknown option '%1'").arg(argument);
+            fail(QStringLiteral("rovanta: unknown option '%1'").arg(argument));
         } else if (!parsed.file.isEmpty()) {
-            parsed.error = QStringLiteral("rovanta: one file at a time ('%1' and '%2')").arg(parsed.file, argument);
+            fail(QStringLiteral("rovanta: one file at a time ('%1' and '%2')").arg(parsed.file, argument));
         } else {
             parsed.file = argument;
         }
-        if (!parsed.error.isEmpty()) return parsed;
     }
     return parsed;
 }

@@ -13,8 +13,8 @@ inline constexpr const char* kStartUsage =
 
 struct StartArguments {
     QString file;   // empty: start without a song
-    bool help = false;
-    QString error;  // a usage error, for standard error
+    bool help = false;  // asked for anywhere before "--", whatever else is wrong
+    QString error;  // the first usage error, for standard error
 };
 
 // `arguments` without the program's name.

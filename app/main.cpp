@@ -18,6 +18,15 @@ int main(int argc, char** argv)
 {
     using namespace rovanta;
 
+    // Help needs no display: looked for before Qt starts (and takes out its
+    // own options, such as -platform).
+    QStringList raw;
+    for (int i = 1; i < argc; ++i) raw << QString::fromLocal8Bit(argv[i]);
+    if (ParseStartArguments(raw).help) {
+        std::fputs(kStartUsage, stdout);
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QString::fromUtf8(kAppName));
     QApplication::setApplicationDisplayName(QString::fromUtf8(kAppName));
@@ -27,10 +36,10 @@ int main(int argc, char** argv)
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
     const StartArguments start = ParseStartArguments(arguments);
-    if (start.help || !start.error.isEmpty()) {
-        if (!start.error.isEmpty()) std::fprintf(stderr, "%s\n", qPrintable(start.error));
-        std::fputs(kStartUsage, start.help ? stdout : stderr);
-        return start.help ? 0 : 2;
+    if (!start.error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(start.error));
+        std::fputs(kStartUsage, stderr);
+        return 2;
     }
 
     WindowReportSink reports([](const QString& text) { ShowMessageBox(QApplication::activeWindow(), text); });

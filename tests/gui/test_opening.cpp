@@ -50,6 +50,7 @@ TEST(StartArguments, OneFileOrHelpAnythingElseIsAUsageError)
         {{"-h"}, {}, true, false},
         {{"--help"}, {}, true, false},
         {{"--bogus"}, {}, false, true},
+        {{"-platform", "offscreen", "--help"}, "offscreen", true, true},  // before Qt takes its own out
         {{"-"}, {}, false, true},
         {{"a.mid", "b.mid"}, "a.mid", false, true},
     };
