@@ -40,12 +40,12 @@ QString AnyCase(const QString& pattern)
 
 }  // namespace
 
-QStringList ToNameFilters(const std::string& filter)
+QStringList ToNameFilters(const std::string& filter, bool anyCase)
 {
     QStringList filters;
     for (const FilterEntry& entry : Entries(filter)) {
         QStringList patterns;
-        for (const QString& pattern : entry.patterns) patterns << AnyCase(pattern);
+        for (const QString& pattern : entry.patterns) patterns << (anyCase ? AnyCase(pattern) : pattern);
         filters << QStringLiteral("%1 (%2)").arg(entry.description, patterns.join(QLatin1Char(' ')));
     }
     return filters;
@@ -68,7 +68,10 @@ std::optional<FileDialogAnswer> QtFileChooser::Choose(const FileDialogRequest& r
     QFileDialog dialog(owner_);
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    const QStringList filters = ToNameFilters(request.filter);
+    // An open dialog lists a file whatever the case of its extension. A save
+    // dialog keeps the patterns as spelled: it gives a typed name the chosen
+    // type's extension taken from them.
+    const QStringList filters = ToNameFilters(request.filter, !request.save);
     if (!filters.isEmpty()) {
         // The list shows the descriptions; the patterns spelled in both cases
         // would only clutter it.

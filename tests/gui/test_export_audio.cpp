@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <fstream>
 
 #include "app/ExportDialog.h"
+#include "app/QtFileChooser.h"
 #include "gui/GuiRig.h"
 #include "playback/SynthPort.h"
 
@@ -30,6 +33,34 @@ std::vector<std::string> FilesIn(const fs::path& folder)
     for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+TEST(ExportAudioWindow, TheSoundFileDialogGivesATypedNameTheChosenTypesExtension)
+{
+    QTemporaryDir dir;
+    std::vector<QString> names;
+    QStringList types;
+    OnNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        ASSERT_NE(name, nullptr);
+        name->setText(QStringLiteral("song.wav"));
+        types = dialog->nameFilters();
+        for (int type : {1, 2, 0}) {
+            dialog->selectNameFilter(types[type]);
+            names.push_back(name->text());
+        }
+        dialog->reject();
+    });
+    QtFileChooser chooser;
+    FileDialogRequest request;
+    request.save = true;
+    request.filter = ctl::kAudioFilter;
+    request.initialName = dir.filePath("start.wav").toStdString();
+    EXPECT_FALSE(chooser.Choose(request).has_value());
+    EXPECT_EQ(types, (QStringList{"WAV audio (*.wav)", "FLAC audio (*.flac)", "Ogg Vorbis audio (*.ogg)"}));
+    EXPECT_EQ(names, (std::vector<QString>{"song.flac", "song.ogg", "song.wav"}));
 }
 
 TEST(ExportAudioWindow, CancelledFromTheProgressWindowLeavesNoFile)

@@ -214,7 +214,7 @@ TEST(LoadDialogFilter, MidiFilesInAnyLetterCaseThenAllFiles)
 
     // A desktop's own dialog may match the patterns as they are spelled, as
     // fnmatch does: they must take every letter case themselves.
-    const QString first = ToNameFilters(kOpenFilter).front();
+    const QString first = ToNameFilters(kOpenFilter, true).front();
     const QStringList patterns =
         first.mid(first.indexOf('(') + 1, first.lastIndexOf(')') - first.indexOf('(') - 1).split(' ');
     ASSERT_EQ(patterns.size(), 4);
