@@ -1,6 +1,7 @@
 #include "pipelines/Controller.h"
 
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -156,8 +157,9 @@ void Controller::ExportAudio()
     int type = 1;
     if (!AskSaveFileName(*chooser_, path, "", ctl::kAudioFilter, &type, nullptr)) return;
     // A name without a sound file's extension gets the chosen type's.
+    const auto chosen = static_cast<std::size_t>(type - 1);
     if (AudioFileType(path).empty())
-        path += ctl::kAudioExtensions[type >= 1 && type <= 3 ? type - 1 : 0];
+        path += ctl::kAudioExtensions[chosen < std::size(ctl::kAudioExtensions) ? chosen : 0];
     // The worker renders a copy of its own: nothing it reads can change under it.
     auto song = std::make_shared<const MidiF0Data>(MidiF0Data::Copy(*LoadedSong()));
     RenderResult result = window_->RunExport(
