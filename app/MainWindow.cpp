@@ -1,13 +1,21 @@
 #include "app/MainWindow.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMetaObject>
+#include <QMimeData>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -16,8 +24,11 @@
 #include <utility>
 
 #include "app/Dialogs.h"
+#include "app/ExportDialog.h"
 #include "app/HelpPage.h"
 #include "app/OptionStore.h"
+#include "app/QtFileChooser.h"
+#include "app/RollView.h"
 #include "app/SkinControl.h"
 
 namespace rovanta {
@@ -30,6 +41,22 @@ constexpr int kSkinRight = 375 + 10, kSkinBottom = 170 + 10;
 
 QString Utf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
+// A file name as the file system spells it.
+std::string LocalPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// The first local file among the dropped ones that the Load dialog's MIDI
+// filter takes; empty when there is none.
+QString DroppedMidiFile(const QMimeData* mime)
+{
+    if (!mime || !mime->hasUrls()) return {};
+    for (const QUrl& url : mime->urls()) {
+        if (!url.isLocalFile()) continue;
+        const QString path = url.toLocalFile();
+        if (MatchesFilter(kOpenFilter, 1, QFileInfo(path).fileName()) && QFileInfo(path).isFile()) return path;
+    }
+    return {};
+}
+
 }  // namespace
 
 MainWindow::MainWindow(MainWindowServices services) : services_(std::move(services))
@@ -39,10 +66,53 @@ MainWindow::MainWindow(MainWindowServices services) : services_(std::move(servic
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
     tables_.captionFont = QFont(font().families(), font().pointSize() + 1, QFont::Bold);
+    title_ = windowTitle();
+    setAcceptDrops(true);
     CreateControls();
+    CreateActions();
+    noticeTimer_ = new QTimer(this);
+    noticeTimer_->setSingleShot(true);
+    connect(noticeTimer_, &QTimer::timeout, this, [this] { setWindowTitle(title_); });
     controller_ = std::make_unique<Controller>(*services_.ctx, *services_.chooser, *this,
                                                PlaybackEnv{*services_.ctx, *services_.ports, *services_.timers});
     controller_->OnInit();
+    // Once the window runs, so that any report shows over it.
+    if (!services_.startFile.isEmpty())
+        QTimer::singleShot(0, this, [this, file = services_.startFile] {
+            if (!destroyed_) controller_->LoadFile(LocalPath(file));
+        });
+}
+
+void MainWindow::CreateActions()
+{
+    showNotes_ = new QAction(QStringLiteral("Show &notes"), this);
+    showNotes_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    connect(showNotes_, &QAction::triggered, this, [this] { ShowRolls(); });
+    addAction(showNotes_);
+    exportAudio_ = new QAction(QStringLiteral("&Export audio…"), this);
+    connect(exportAudio_, &QAction::triggered, this, [this] {
+        if (!destroyed_) controller_->ExportAudio();
+    });
+    addAction(exportAudio_);
+}
+
+void MainWindow::ShowRolls()
+{
+    if (!rolls_) {
+        rolls_ = new RollWindow(
+            [this]() -> std::optional<RollPair> {
+                const MidiF0Data* song = destroyed_ ? nullptr : controller_->LoadedSong();
+                if (!song) return std::nullopt;
+                return LayOutRolls(*song, controller_->CurrentSettings());
+            },
+            this);
+        rolls_->setWindowIcon(windowIcon());
+    }
+    rolls_->setWindowTitle(QStringLiteral("Notes — %1").arg(title_));
+    // Shown, it lays out what changed while it was hidden.
+    rolls_->show();
+    rolls_->raise();
+    rolls_->activateWindow();
 }
 
 MainWindow::~MainWindow()
@@ -121,7 +191,9 @@ void MainWindow::BuildSkin()
                       kButtonPressed, ctl::kPlayStop);
     pushButtons_->Add(*Skin(kSave), {260, 70, 375, 102}, QStringLiteral("      Save"), kButtonNormal, kButtonPressed,
                       ctl::kSave);
-    toggles_.emplace(ctx, tables_, nothing, nothing, *Skin(kHorizontal), SkinRect{20, 10, 135, 42},
+    // A toggle changes what Play and Save would make: the piano roll follows.
+    auto toggled = [this](int) { MirrorChanged(); };
+    toggles_.emplace(ctx, tables_, toggled, nothing, *Skin(kHorizontal), SkinRect{20, 10, 135, 42},
                      QStringLiteral(" Horizontal Rev."), kButtonNormal, kToggleOn, 0);
     toggles_->Add(*Skin(kVertical), {140, 10, 255, 42}, QStringLiteral("  Vertical Rev."), kButtonNormal, kToggleOn, 1);
     pushButtons_->Add(*Skin(kConfig), {260, 10, 375, 42}, QStringLiteral("      Config"), kButtonNormal,
@@ -145,6 +217,7 @@ void MainWindow::Destroy()
 {
     if (destroyed_ || !controller_) return;
     destroyed_ = true;
+    if (rolls_) rolls_->hide();
     controller_->OnDestroy();
 }
 
@@ -167,6 +240,35 @@ void MainWindow::PresentAll(Group group)
 int MainWindow::IsChecked(int index) { return toggles_ ? toggles_->IsChecked(index) : 0; }
 
 void MainWindow::SetTickText(const std::string& text) { Text(kTickDisplay)->setText(Utf8(text)); }
+
+void MainWindow::SetTitle(const std::string& title)
+{
+    title_ = Utf8(title);
+    if (!noticeTimer_->isActive()) setWindowTitle(title_);
+    if (rolls_) rolls_->setWindowTitle(QStringLiteral("Notes — %1").arg(title_));
+}
+
+void MainWindow::ShowNotice(const std::string& text)
+{
+    setWindowTitle(Utf8(text));
+    noticeTimer_->start(services_.noticeMs);
+}
+
+void MainWindow::MirrorChanged()
+{
+    if (rolls_) rolls_->Refresh();
+}
+
+void MainWindow::ShowPlayPosition(std::optional<double> seconds)
+{
+    if (rolls_) rolls_->SetPlayPosition(seconds);
+}
+
+RenderResult MainWindow::RunExport(const std::string& path, ExportWork work)
+{
+    ExportProgress progress(Utf8(path), this);
+    return progress.Run(work);
+}
 
 // ---- Dialogs, messages, help ----
 
@@ -216,10 +318,12 @@ void MainWindow::OpenHelp(const std::string& file, const std::string& topic)
         std::fprintf(stderr, "rovanta: help page %s not found beside %s\n", topic.c_str(), qPrintable(appDir));
         return;
     }
-    if (services_.openPage)
-        services_.openPage(page);
-    else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
-        std::fprintf(stderr, "rovanta: no browser could open %s\n", qPrintable(page));
+    const bool opened =
+        services_.openPage ? services_.openPage(page) : QDesktopServices::openUrl(QUrl::fromLocalFile(page));
+    // Without a browser the page can still be read: say where it is.
+    if (!opened)
+        ShowMessage("No web browser could be started to show the help. The help page is here:\n" +
+                    QDir::toNativeSeparators(page).toStdString());
 }
 
 void MainWindow::EndWithAccept() { accept(); }
@@ -227,6 +331,9 @@ void MainWindow::EndWithAccept() { accept(); }
 std::unique_ptr<QMenu> MainWindow::MakeWindowMenu()
 {
     auto menu = std::make_unique<QMenu>(this);
+    menu->addAction(showNotes_);
+    menu->addAction(exportAudio_);
+    menu->addSeparator();
     menu->addAction(QStringLiteral("&Minimize"), this, [this] { showMinimized(); });
     menu->addAction(QStringLiteral("&Close"), this, [this] { close(); });
     if (aboutEntry_) {
@@ -241,6 +348,28 @@ std::unique_ptr<QMenu> MainWindow::MakeWindowMenu()
 void MainWindow::contextMenuEvent(QContextMenuEvent* event)
 {
     MakeWindowMenu()->exec(event->globalPos());
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedMidiFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (!DroppedMidiFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QString path = DroppedMidiFile(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    // Loaded once the drop is over: a report box must not hold up the program
+    // the file came from.
+    QTimer::singleShot(0, this, [this, path] {
+        if (!destroyed_) controller_->LoadFile(LocalPath(path));
+    });
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event)

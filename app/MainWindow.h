@@ -17,11 +17,14 @@
 #include "pipelines/WindowOps.h"
 #include "app/WindowReportSink.h"
 
+class QAction;
 class QLabel;
 class QMenu;
+class QTimer;
 
 namespace rovanta {
 
+class RollWindow;
 class SkinControl;
 
 struct MainWindowServices {
@@ -31,11 +34,17 @@ struct MainWindowServices {
     TimerService* timers = nullptr;
     // The quit guard's message box; a message box on the window when empty.
     MessagePresenter showMessage;
-    // Opens a help page in the desktop's browser; QDesktopServices when empty.
-    std::function<void(const QString& path)> openPage;
+    // Opens a help page in the desktop's browser, false when none could;
+    // QDesktopServices when empty.
+    std::function<bool(const QString& path)> openPage;
     // Where the help is searched; the executable's folder when empty.
     QString appDir;
+    // A file to load once the window runs, as Load would load it; none when empty.
+    QString startFile;
+    // How long a notice stays in the title.
+    int noticeMs = 4000;
 };
+
 
 class MainWindow : public QDialog, public WindowOps {
 public:
@@ -55,10 +64,15 @@ public:
     SkinControl* Skin(int id) const;
     QLabel* Text(int id) const;
     const SkinTables& Tables() const { return tables_; }
-    // The window menu: the window's own entries, then the About entry after a
-    // separator. Offered as the context menu, since the window manager owns
-    // the real window menu.
+    // The window menu: Show notes and Export audio, the window's own
+    // entries, then the About entry after a separator. Offered as the context
+    // menu, since the window manager owns the real window menu.
     std::unique_ptr<QMenu> MakeWindowMenu();
+    QAction* ShowNotesAction() const { return showNotes_; }
+    QAction* ExportAudioAction() const { return exportAudio_; }
+    // The piano roll window; null until Show notes first opened it.
+    RollWindow* Rolls() const { return rolls_; }
+    void ShowRolls();
 
     // WindowOps
     void AppendAboutMenuEntry(int commandId, const std::string& text) override;
@@ -69,6 +83,11 @@ public:
     void PresentAll(Group group) override;
     int IsChecked(int index) override;
     void SetTickText(const std::string& text) override;
+    void SetTitle(const std::string& title) override;
+    void ShowNotice(const std::string& text) override;
+    void MirrorChanged() override;
+    void ShowPlayPosition(std::optional<double> seconds) override;
+    RenderResult RunExport(const std::string& path, ExportWork work) override;
     void ShowMessage(const std::string& text) override;
     void RunAboutDialog() override;
     SettingsChoice RunSettingsDialog(const SettingsChoice& current) override;
@@ -93,9 +112,13 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void CreateControls();
+    void CreateActions();
 
     MainWindowServices services_;
     std::map<int, QWidget*> controls_;  // owned by the window, as its children
@@ -104,6 +127,11 @@ private:
     std::optional<SkinPushButtons> pushButtons_;
     std::optional<SkinToggleButtons> toggles_;
     std::optional<std::pair<int, QString>> aboutEntry_;
+    QAction* showNotes_ = nullptr;
+    QAction* exportAudio_ = nullptr;
+    RollWindow* rolls_ = nullptr;  // owned by the window, as its child
+    QString title_;
+    QTimer* noticeTimer_ = nullptr;
     bool painting_ = false;
     bool destroyed_ = false;
     // Last member, so it goes first: its player threads are joined while the

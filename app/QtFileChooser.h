@@ -1,15 +1,23 @@
 #pragma once
 // The open and save dialogs of the desktop application.
 
+#include <QString>
+#include <QStringList>
+
 #include "support/FileChooser.h"
 
 class QWidget;
-class QString;
 
 namespace rovanta {
 
-// "SMF files|*.mid|" becomes the name filters "SMF files (*.mid)".
-QString ToNameFilters(const std::string& filter);
+// A filter's "description|patterns|" pairs as the dialog's name filters. With
+// `anyCase` each pattern is written to match in any letter case, as the
+// desktop's own dialogs match only what a pattern spells: "SMF files|*.mid|"
+// becomes "SMF files (*.[mM][iI][dD])".
+QStringList ToNameFilters(const std::string& filter, bool anyCase);
+// True when `name` matches a pattern of the filter's entry `index` (from 1),
+// in any letter case.
+bool MatchesFilter(const std::string& filter, int index, const QString& name);
 
 class QtFileChooser : public FileChooser {
 public:

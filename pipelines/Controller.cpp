@@ -1,9 +1,34 @@
 #include "pipelines/Controller.h"
 
+#include <filesystem>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <utility>
 
+#include "support/FileChooser.h"
+
 namespace rovanta {
+
+namespace {
+
+// Passes the dialogs on and remembers the last path chosen.
+class RememberingChooser : public FileChooser {
+public:
+    explicit RememberingChooser(FileChooser& inner) : inner_(&inner) {}
+    std::optional<FileDialogAnswer> Choose(const FileDialogRequest& request) override
+    {
+        std::optional<FileDialogAnswer> answer = inner_->Choose(request);
+        if (answer) path = answer->path;
+        return answer;
+    }
+    std::string path;
+
+private:
+    FileChooser* inner_;
+};
+
+}  // namespace
 
 Controller::Controller(RunContext& ctx, FileChooser& chooser, WindowOps& window, const PlaybackEnv& env)
     : ctx_(&ctx), chooser_(&chooser), window_(&window), player_(env)
@@ -42,14 +67,32 @@ void Controller::ShowHelp()
 
 void Controller::LoadSong()
 {
-    // The previous song goes before the dialog opens; playback of the mirror
-    // copy is not touched.
-    loader_.reset();
-    loader_ = std::make_unique<MidiFileLoader>(*ctx_);
-    loader_->AskAndLoad(*chooser_);
-    if (loader_->FileLength() != 0) loader_->BuildSong();
-    // A damaged file may fail only once its song is built.
-    if (!loader_->Song()) loader_.reset();
+    // A cancelled dialog leaves the song loaded before; playback of the
+    // mirror copy is never touched by a Load.
+    std::string path;
+    if (!AskOpenFileName(*chooser_, kOpenDefaultExtension, kOpenFilter, path, nullptr, nullptr)) return;
+    LoadFile(path);
+}
+
+bool Controller::LoadFile(const std::string& path)
+{
+    auto loader = std::make_unique<MidiFileLoader>(*ctx_);
+    loader->Load(path);
+    if (loader->FileLength() != 0) loader->BuildSong();
+    // A damaged file may fail only once its song is built; its reports have
+    // been shown, and the song loaded before stays.
+    if (!loader->Song()) return false;
+    loader_ = std::move(loader);
+    window_->SetTitle(std::filesystem::path(path).filename().string() + ctl::kTitleSeparator + ctl::kAppTitle);
+    window_->MirrorChanged();
+    return true;
+}
+
+bool Controller::NeedSong()
+{
+    if (LoadedSong()) return true;
+    window_->ShowMessage(ctl::kNothingLoaded);
+    return false;
 }
 
 MirrorSettings Controller::CurrentSettings()
@@ -65,16 +108,17 @@ MirrorSettings Controller::CurrentSettings()
 
 void Controller::TogglePlay()
 {
-    const MidiF0Data* loaded = LoadedSong();
-    if (!loaded) return;
     if (!pipeline_) pipeline_.emplace(player_);
     if (playing_) {
         ++session_;
         pipeline_->Stop();
         window_->SetCaption(ctl::kPlayStop, ctl::kPlayCaption);
         playing_ = false;
+        window_->ShowPlayPosition(std::nullopt);
         return;
     }
+    if (!NeedSong()) return;
+    const MidiF0Data* loaded = LoadedSong();
     playing_ = true;
     window_->SetCaption(ctl::kPlayStop, ctl::kStopCaption);
     const std::uint64_t session = ++session_;
@@ -89,35 +133,77 @@ void Controller::TogglePlay()
             if (session == session_) OnPlaybackTick(index, tickNow, nullptr);
         });
     };
+    // The clock is set before the start announces its first tick.
+    playClock_.reset();
     pipeline_->Play(*loaded, CurrentSettings(), std::move(end), std::move(tick));
+    if (const MidiF0Data* copy = MirrorCopy(); copy && copy->HasTrack()) {
+        playClock_.emplace(copy->Track(), copy->division);
+        playSongDivision_ = copy->division;
+    }
 }
 
 void Controller::SaveSong()
 {
-    const MidiF0Data* loaded = LoadedSong();
-    if (!loaded) return;
-    SaveMirrored(*loaded, CurrentSettings(), *chooser_);
+    if (!NeedSong()) return;
+    RememberingChooser chooser(*chooser_);
+    if (SaveMirrored(*LoadedSong(), CurrentSettings(), chooser) == 1)
+        window_->ShowNotice(ctl::kSavedTo + chooser.path);
+}
+
+void Controller::ExportAudio()
+{
+    if (!NeedSong()) return;
+    std::string path;
+    int type = 1;
+    if (!AskSaveFileName(*chooser_, path, "", ctl::kAudioFilter, &type, nullptr)) return;
+    // A name without a sound file's extension gets the chosen type's.
+    const auto chosen = static_cast<std::size_t>(type - 1);
+    if (AudioFileType(path).empty())
+        path += ctl::kAudioExtensions[chosen < std::size(ctl::kAudioExtensions) ? chosen : 0];
+    // The worker renders a copy of its own: nothing it reads can change under it.
+    auto song = std::make_shared<const MidiF0Data>(MidiF0Data::Copy(*LoadedSong()));
+    RenderResult result = window_->RunExport(
+        path, [ctx = ctx_, song, settings = CurrentSettings(), synth = exportSynth_, path](const RenderControl& control) {
+            return RenderMirrored(*ctx, *song, settings, synth, path, control);
+        });
+    switch (result.outcome) {
+    case RenderOutcome::kWritten: window_->ShowNotice(ctl::kExportedTo + path); break;
+    case RenderOutcome::kCancelled: break;
+    case RenderOutcome::kNoSynthesizer: window_->ShowMessage(ctl::kNoSynthesizer); break;
+    case RenderOutcome::kWriteFailed: window_->ShowMessage(ctl::kExportFailed + path); break;
+    }
 }
 
 void Controller::OpenSettings()
 {
     const SettingsChoice choice = window_->RunSettingsDialog({raiseOctave_, options_});
+    const bool octaveChanged = choice.raiseOctave != raiseOctave_;
     raiseOctave_ = choice.raiseOctave;
     // Only a change is kept for the next run: a cancelled dialog writes nothing.
-    if (choice.options == options_) return;
+    if (choice.options == options_) {
+        if (octaveChanged) window_->MirrorChanged();
+        return;
+    }
     options_ = choice.options;
     window_->RememberOptions(options_);
+    window_->MirrorChanged();
 }
 
 void Controller::OnPlaybackTick(std::int32_t, std::int32_t tick, const MusicEvent*)
 {
     window_->SetTickText(std::to_string(tick));
+    if (!playClock_ || playSongDivision_ <= 0) return;
+    // The player counts kPlayDivision ticks a quarter from the copy's start.
+    const std::int64_t songTick =
+        (std::int64_t{tick} * playSongDivision_ + kPlayDivision / 2) / kPlayDivision;
+    window_->ShowPlayPosition(playClock_->Seconds(songTick));
 }
 
 int Controller::OnPlaybackEnd()
 {
     window_->SetCaption(ctl::kPlayStop, ctl::kPlayCaption);
     playing_ = false;
+    window_->ShowPlayPosition(std::nullopt);
     window_->PresentAll(WindowOps::Group::kPushButtons);
     return 0;
 }

@@ -111,6 +111,7 @@ RollPicture PlaceRolls(const RollPair& rolls, std::int32_t width, std::int32_t h
     low = std::max(low - 1, 0);
     high = std::min(high + 1, 127);
     const double seconds = std::max({rolls.before.seconds, rolls.after.seconds, 1.0});
+    picture.span = seconds;
     const double keyHeight = static_cast<double>(rollHeight) / (high - low + 1);
     auto x = [&](double s) { return kLeft + static_cast<std::int32_t>(std::lround(s / seconds * plotWidth)); };
 
@@ -158,6 +159,15 @@ RollPicture PlaceRolls(const RollPair& rolls, std::int32_t width, std::int32_t h
         }
     }
     return picture;
+}
+
+RollLine PlayPositionLine(const RollPicture& picture, double seconds)
+{
+    const RollRect& frame = picture.frames[1];
+    const double share = picture.span > 0 ? std::clamp(seconds / picture.span, 0.0, 1.0) : 0.0;
+    // As PlaceRolls places a note starting at `seconds`.
+    const std::int32_t x = frame.x + static_cast<std::int32_t>(std::lround(share * frame.w));
+    return {x, frame.y, x, frame.y + frame.h};
 }
 
 std::uint32_t ChannelColour(std::int32_t channel)

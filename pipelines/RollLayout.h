@@ -73,6 +73,7 @@ struct RollLabel {
 };
 struct RollPicture {
     std::int32_t width = 0, height = 0;
+    double span = 0;  // the seconds each frame's width stands for
     std::array<RollRect, 2> frames{};  // the upper and the lower roll's area
     std::vector<RollRect> notes;
     std::vector<RollLine> bars;     // bar lines
@@ -83,6 +84,10 @@ struct RollPicture {
 };
 
 RollPicture PlaceRolls(const RollPair& rolls, std::int32_t width, std::int32_t height);
+
+// A playback position, in seconds of the lower roll, as a line down its frame
+// (held at the frame's edges).
+RollLine PlayPositionLine(const RollPicture& picture, double seconds);
 
 // The colour of a channel's notes, as 0xRRGGBB; the same in every picture.
 std::uint32_t ChannelColour(std::int32_t channel);

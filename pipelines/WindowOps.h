@@ -5,9 +5,11 @@
 // record the calls. Every call but PostToWindowThread comes on the window thread.
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "pipelines/MirrorPipeline.h"
+#include "playback/AudioRender.h"
 
 namespace rovanta {
 
@@ -41,6 +43,22 @@ public:
     // Toggle group: 1 when the toggle is on.
     virtual int IsChecked(int index) = 0;
     virtual void SetTickText(const std::string& text) = 0;
+    // The window's title from now on.
+    virtual void SetTitle(const std::string& title) = 0;
+    // A short notice the user sees without having to close it (in the title
+    // for a few seconds, then the title returns).
+    virtual void ShowNotice(const std::string& text) = 0;
+
+    // What Play and Save would make has changed: another song was loaded, or
+    // an option changed. (The toggles are the window's own.)
+    virtual void MirrorChanged() = 0;
+    // Where the playback is, in seconds on the mirror's time line (as the
+    // piano roll lays it out); nothing once it has stopped.
+    virtual void ShowPlayPosition(std::optional<double> seconds) = 0;
+    // Runs `work` on a worker thread while a progress window shows how far it
+    // is and offers to cancel it; returns its result once it has finished.
+    using ExportWork = std::function<RenderResult(const RenderControl& control)>;
+    virtual RenderResult RunExport(const std::string& path, ExportWork work) = 0;
 
     // One OK button, system-modal, exclamation icon, titled "Rovanta".
     virtual void ShowMessage(const std::string& text) = 0;

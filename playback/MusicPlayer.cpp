@@ -13,7 +13,6 @@ constexpr ErrorText kRows[] = {
     {mdsp::kInternalError, "Internal Error occured in MusicPlayer!"},
 };
 
-constexpr std::int32_t kPlayDivision = 96;
 constexpr std::int32_t kDefaultMeasure = 4 * kPlayDivision;
 
 // The handshakes: poll periods in ms and how many polls until the next step.

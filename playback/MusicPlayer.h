@@ -37,6 +37,9 @@ inline constexpr std::uint32_t kNoPlayerThread = 0x09000002;  // shown with the 
 
 extern const ErrorTable kMusicPlayerErrors;
 
+// The ticks a quarter note of a play copy: the tick notifications count these.
+inline constexpr std::int32_t kPlayDivision = 96;
+
 // Song side of play control.
 // Ticks in one measure of the song's first time signature; 384 (4/4 at 96)
 // when there is none or it makes no sense.

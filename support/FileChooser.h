@@ -7,7 +7,11 @@
 
 namespace rovanta {
 
+// The Save dialog's filter.
 inline constexpr const char* kSmfFilter = "SMF files|*.mid|";
+// The Load dialog's: MIDI files by their usual extensions (a dialog matches
+// them in any letter case), or any file at all.
+inline constexpr const char* kOpenFilter = "MIDI files|*.mid;*.midi;*.kar;*.rmi|All files|*|";
 inline constexpr const char* kOpenDefaultExtension = "mid";
 inline constexpr const char* kSaveDefaultExtension = "*.mid";
 

@@ -29,7 +29,7 @@ done
 
 desktop="$prefix/share/applications/rovanta.desktop"
 if [[ -f "$desktop" ]]; then
-    grep -qx 'Exec=rovanta' "$desktop" || { echo "desktop entry: Exec is not rovanta" >&2; status=1; }
+    grep -qx 'Exec=rovanta %f' "$desktop" || { echo "desktop entry: Exec is not 'rovanta %f'" >&2; status=1; }
     grep -qx 'Icon=rovanta' "$desktop" || { echo "desktop entry: Icon is not rovanta" >&2; status=1; }
     grep -Eq '^MimeType=(.*;)?audio/midi;' "$desktop" || { echo "desktop entry: no audio/midi" >&2; status=1; }
 fi

@@ -74,7 +74,8 @@ QImage DrawBackground()
 
 // ---------------------------------------------------------------------------
 // Pill-shaped push and toggle faces (132, 133, 137), 115 x 32. They carry no
-// text: the window writes the captions over them.
+// text: the window writes the captions over them. A toggle that is on (137)
+// has a light green inside and a lit lamp; off, it shows the raised push face.
 
 enum class PillFace { Raised, Pushed, On };
 
@@ -84,6 +85,32 @@ QPainterPath Pill(const QRectF& r)
     const qreal radius = r.height() / 2;
     path.addRoundedRect(r, radius, radius);
     return path;
+}
+
+// The lit lamp of a toggle that is on: a green bar under the caption, with a
+// glow around it. Its body is dark enough against the off face's light
+// bottom (contrast of at least 3 : 1) that on and off differ at a glance,
+// and it stays below the rows the caption takes.
+const QRectF kLamp(22, 23.5, 71, 5);
+
+void DrawLamp(QPainter& p)
+{
+    p.setPen(Qt::NoPen);
+    // The glow: a few widening rings, fainter outwards.
+    for (int ring = 3; ring >= 1; --ring) {
+        const qreal grow = ring * 0.9;
+        p.setBrush(QColor(60, 200, 60, 40 - ring * 8));
+        p.drawRoundedRect(kLamp.adjusted(-grow * 1.6, -grow * 0.6, grow * 1.6, grow * 0.6), 2.5 + grow, 2.5 + grow);
+    }
+    QLinearGradient body(0, kLamp.top(), 0, kLamp.bottom());
+    body.setColorAt(0.0, QColor(0, 150, 40));
+    body.setColorAt(0.5, QColor(0, 120, 30));
+    body.setColorAt(1.0, QColor(0, 100, 25));
+    p.setBrush(body);
+    p.drawRoundedRect(kLamp, 1.75, 1.75);
+    // A thin highlight along its top, as on a lit lens.
+    p.setBrush(QColor(170, 255, 160, 200));
+    p.drawRoundedRect(QRectF(kLamp.left() + 3, kLamp.top() + 0.4, kLamp.width() - 6, 0.9), 0.45, 0.45);
 }
 
 QImage DrawPill(PillFace face)
@@ -118,9 +145,10 @@ QImage DrawPill(PillFace face)
         fill.setColorAt(1.0, QColor(218, 218, 214));
         break;
     case PillFace::On:
-        fill.setColorAt(0.0, QColor(176, 194, 168));
-        fill.setColorAt(0.4, QColor(198, 216, 190));
-        fill.setColorAt(1.0, QColor(208, 224, 200));
+        // Light enough at the top for the caption that starts there.
+        fill.setColorAt(0.0, QColor(204, 222, 196));
+        fill.setColorAt(0.4, QColor(212, 228, 204));
+        fill.setColorAt(1.0, QColor(216, 232, 208));
         break;
     }
     p.setBrush(fill);
@@ -136,7 +164,9 @@ QImage DrawPill(PillFace face)
         shine.setColorAt(0.6, QColor(0, 0, 0, 0));
         shine.setColorAt(1.0, QColor(0, 0, 0, 70));
     } else {
-        shine.setColorAt(0.0, QColor(0, 0, 0, 110));
+        // Lighter on a toggle that is on: the caption starts in its shadow
+        // at the rounded left end.
+        shine.setColorAt(0.0, QColor(0, 0, 0, face == PillFace::On ? 40 : 110));
         shine.setColorAt(0.45, QColor(0, 0, 0, 0));
         shine.setColorAt(0.7, QColor(255, 255, 255, 0));
         shine.setColorAt(1.0, QColor(255, 255, 255, 150));
@@ -144,6 +174,8 @@ QImage DrawPill(PillFace face)
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QBrush(shine), raised ? 1.5 : 2.0));
     p.drawPath(Pill(edge));
+
+    if (face == PillFace::On) DrawLamp(p);
     return image;
 }
 

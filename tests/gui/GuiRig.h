@@ -11,9 +11,12 @@
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -27,6 +30,9 @@
 #include "playback/TimerThread.h"
 #include "support/RunContext.h"
 
+// Failure messages show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
 namespace rovanta::test {
 
 struct Shown {
@@ -36,17 +42,24 @@ struct Shown {
 
 class GuiRig {
 public:
-    // Plays on `output` when given, else on the recording port.
-    explicit GuiRig(MidiOutSystem* output = nullptr)
+    // Plays on `output` when given, else on the recording port; loads
+    // `startFile` as the program does for a file named at start; shows the
+    // window's messages in real message boxes when asked to.
+    explicit GuiRig(MidiOutSystem* output = nullptr, const QString& startFile = {}, bool realBoxes = false)
     {
         MainWindowServices services;
         services.ctx = &ctx;
         services.chooser = &chooser;
         services.ports = output ? output : &ports;
         services.timers = &timers;
-        services.showMessage = [this](const QString& text) { messages.push_back(text); };
-        services.openPage = [this](const QString& path) { opened.push_back(path); };
+        if (!realBoxes) services.showMessage = [this](const QString& text) { messages.push_back(text); };
+        services.openPage = [this](const QString& path) {
+            opened.push_back(path);
+            return browserOpens;
+        };
         services.appDir = QString::fromStdString(appDir.string());
+        services.startFile = startFile;
+        services.noticeMs = 300;
         window = std::make_unique<MainWindow>(services);
         window->show();
         static_cast<void>(QTest::qWaitForWindowExposed(window.get()));
@@ -76,6 +89,7 @@ public:
     std::vector<Shown> reports;
     std::vector<QString> messages;  // the quit guard's message box
     std::vector<QString> opened;    // help pages handed to the browser
+    bool browserOpens = true;       // whether the browser starts
     WindowReportSink sink{[this](const QString& text) {
         reports.push_back({text, QThread::currentThread() == qApp->thread()});
     }};
@@ -105,6 +119,25 @@ inline std::string TestFile(const std::string& name)
     return (std::filesystem::path(ROVANTA_TEST_DATA) / name).string();
 }
 
+// Writes a format-0 song of `minutes` of quarter notes (a scale on channel 0,
+// 96 ticks a quarter at 120 a minute): long enough to render for a while.
+inline void WriteLongSong(const std::filesystem::path& path, int minutes)
+{
+    std::vector<unsigned char> track;
+    for (int quarter = 0; quarter < minutes * 120; ++quarter) {
+        const auto key = static_cast<unsigned char>(48 + quarter % 24);
+        track.insert(track.end(), {0x00, 0x90, key, 0x60, 0x60, 0x80, key, 0x00});
+    }
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    const auto size = static_cast<std::uint32_t>(track.size());
+    std::vector<unsigned char> file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96, 'M', 'T', 'r', 'k',
+                                    static_cast<unsigned char>(size >> 24), static_cast<unsigned char>(size >> 16),
+                                    static_cast<unsigned char>(size >> 8), static_cast<unsigned char>(size)};
+    file.insert(file.end(), track.begin(), track.end());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()),
+                                                static_cast<std::streamsize>(file.size()));
+}
+
 // The scratch folder that holds every settings file of the test run, so that
 // the user's own settings are never read or written.
 QString ScratchSettingsDir();
@@ -117,19 +150,20 @@ inline void KeepSettingsIn(const QString& dir)
         for (auto scope : {QSettings::UserScope, QSettings::SystemScope}) QSettings::setPath(format, scope, dir);
 }
 
-// Runs `act` on the next modal dialog once it is up.
+// Runs `act` on the next modal dialog once it is up (within ten seconds).
 inline void OnNextModal(std::function<void(QWidget*)> act)
 {
     // Deletes itself once it has acted, as the dialog it waits for may be
-    // run from deep inside a click.
+    // run from deep inside a click; or once it has waited too long, so that a
+    // dialog that never came cannot be taken for a later test's.
     auto* poll = new QTimer;
     poll->setInterval(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act)] {
+    QObject::connect(poll, &QTimer::timeout, [poll, act = std::move(act), polls = 0]() mutable {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) return;
+        if (!modal && ++polls < 1000) return;
         poll->stop();
         poll->deleteLater();
-        act(modal);
+        if (modal) act(modal);
     });
     poll->start();
 }

@@ -10,6 +10,7 @@
 
 #include "pipelines/Controller.h"
 #include "app/Dialogs.h"
+#include "app/ExportDialog.h"
 #include "app/OffScreenPicture.h"
 #include "playback/MidiControler.h"
 #include "playback/MidiPlayer.h"
@@ -38,7 +39,9 @@ void Collect(std::vector<std::string>& texts, const OnceTable& table)
 TEST(DialogFontTest, EveryTextTheWindowShowsHasItsGlyphs)
 {
     std::vector<std::string> texts = {ctl::kAboutEntry, "Rovantaのﾊﾞｰｼﾞｮﾝ情報", "設定", "垂直反転で１オクターブ上げる",
-                                      ctl::kQuitRefused, SettingsDialog::kCheckBoxText};
+                                      ctl::kQuitRefused, SettingsDialog::kCheckBoxText, ctl::kNothingLoaded,
+                                      ctl::kTitleSeparator, ctl::kSavedTo, ctl::kExportedTo, ctl::kNoSynthesizer,
+                                      ctl::kExportFailed, ExportProgress::kCancelling, "Export audio…"};
     for (const ErrorTable* table : {&kTrackErrors, &kSongErrors, &kMusicEventErrors, &kPlayerErrors,
                                     &kControlerErrors, &kMusicPlayerErrors, &kLoaderErrors, &kFormatOneErrors,
                                     &kGeneralErrors})

@@ -1,7 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -36,6 +40,20 @@ public:
     void PresentAll(Group group) override { Log("present " + std::to_string(static_cast<int>(group))); }
     int IsChecked(int index) override { return checked[index]; }
     void SetTickText(const std::string& text) override { Log("tick " + text); }
+    void SetTitle(const std::string& title) override { Log("title " + title); }
+    void ShowNotice(const std::string& text) override { Log("notice " + text); }
+    void MirrorChanged() override { Log("mirror changed"); }
+    // Kept apart: a playback sends many.
+    void ShowPlayPosition(std::optional<double> seconds) override { positions.push_back(seconds); }
+    RenderResult RunExport(const std::string& path, ExportWork work) override
+    {
+        Log("export " + path);
+        // The window runs it on a worker; the controller only waits for the result.
+        std::atomic<bool> cancel{cancelExport};
+        RenderControl control;
+        control.cancel = &cancel;
+        return work(control);
+    }
     void ShowMessage(const std::string& text) override { Log("message " + text); }
     void RunAboutDialog() override { Log("about"); }
     SettingsChoice RunSettingsDialog(const SettingsChoice& current) override
@@ -85,6 +103,8 @@ public:
     SettingsChoice shown;                          // what the dialog was opened with
     MirrorOptions remembered;
     bool minimized = false;
+    bool cancelExport = false;  // the export is cancelled as soon as it starts
+    std::vector<std::optional<double>> positions;
 
 private:
     void Log(std::string call) { calls_.push_back(std::move(call)); }
@@ -131,6 +151,30 @@ public:
     Controller control{r.ctx, chooser, window, PlaybackEnv{r.ctx, ports, timers, 6}};
 };
 
+// The tests that start playbacks: real player and timer threads.
+using ThreadedController = ControllerTest;
+
+TEST_F(ControllerTest, EveryCommandRepaintsAndPlaySaveOrExportWithoutASongSaySoOnce)
+{
+    const std::string nothing = "message No MIDI file is loaded. Load one first.";
+    control.DispatchCommand(ctl::kPlayStop);
+    EXPECT_EQ(window.Take(), (Strings{nothing, "paint"}));
+    control.DispatchCommand(ctl::kSave);
+    EXPECT_EQ(window.Take(), (Strings{nothing, "paint"}));
+    control.ExportAudio();
+    EXPECT_EQ(window.Take(), (Strings{nothing}));
+    control.DispatchCommand(6);
+    control.DispatchCommand(-1);
+    EXPECT_EQ(window.Take(), (Strings{"paint", "paint"}));
+    EXPECT_TRUE(chooser.requests.empty());
+    EXPECT_FALSE(control.Playing());
+
+    control.DispatchCommand(ctl::kHelp);
+    control.DispatchCommand(ctl::kQuit);
+    EXPECT_EQ(window.Take(), (Strings{"help Rovanta.chm top.htm", "paint", "accept", "paint"}));
+    EXPECT_TRUE(r.Take().empty());
+}
+
 TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
 {
     EXPECT_EQ(control.RaiseOctave(), 1);
@@ -140,7 +184,8 @@ TEST_F(ControllerTest, SettingsTakesTheDialogsValueBackAndInitResetsItToOne)
     window.settingsAnswer.reset();  // closed with Escape
     control.DispatchCommand(ctl::kSettings);
     EXPECT_EQ(control.RaiseOctave(), 0);
-    EXPECT_EQ(window.Take(), (Strings{"settings 1", "paint", "settings 0", "paint"}));
+    // Only the change tells the window that Play and Save would make another mirror.
+    EXPECT_EQ(window.Take(), (Strings{"settings 1", "mirror changed", "paint", "settings 0", "paint"}));
     control.OnInit();
     EXPECT_EQ(control.RaiseOctave(), 1);
     EXPECT_EQ(window.Take(), (Strings{"menu 16 Rovantaのﾊﾞｰｼﾞｮﾝ情報(&A)...", "icon 128", "build skin"}));
@@ -195,44 +240,85 @@ TEST_F(ControllerTest, RememberedOptionsAreLoadedAtInitAndOnlyAChangeIsKept)
         EXPECT_EQ(window.shown, (SettingsChoice{1, kept}));
         window.settingsAnswer = SettingsChoice{0, kept};
         control.DispatchCommand(ctl::kSettings);
-        EXPECT_EQ(window.Take(), (Strings{"settings 1", "paint", "settings 1", "paint"}));
+        EXPECT_EQ(window.Take(), (Strings{"settings 1", "paint", "settings 1", "mirror changed", "paint"}));
         EXPECT_EQ(control.RaiseOctave(), 0);
     }
     // A change is kept at once, for the next run.
     window.settingsAnswer = SettingsChoice{1, Trimmed()};
     control.DispatchCommand(ctl::kSettings);
-    EXPECT_EQ(window.Take(), (Strings{"settings 0", "remember", "paint"}));
+    EXPECT_EQ(window.Take(), (Strings{"settings 0", "remember", "mirror changed", "paint"}));
     EXPECT_EQ(window.remembered, Trimmed());
     EXPECT_EQ(control.Options(), Trimmed());
 }
 
-TEST_F(ControllerTest, ALoadThatLeavesNothingDropsThePreviousSong)
+TEST_F(ThreadedController, ACancelledOrFailedLoadKeepsTheSongLoadedBefore)
 {
     // A format-1 file whose only chunk is cut short: read with reports, nothing left.
-    Bytes cut = test::Smf(1, 96, {test::Chunk("00 90 3C 40 | 10 80 3C 00 | 00 FF 2F 00")});
-    cut.pop_back();
-    const std::string damaged = dir_.Write("cut.mid", cut);
+    const std::uint8_t cut[] = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0, 1, 0, 96,
+                                'M', 'T', 'r', 'k', 0, 0, 0, 12, 0, 0x90, 0x3C, 0x40, 0x10, 0x80, 0x3C, 0, 0, 0xFF, 0x2F};
+    const std::string damaged = dir_.Write("cut.mid", Bytes(std::begin(cut), std::end(cut)));
+    const std::string text = dir_.Write("notes.mid", Bytes{'n', 'o', 't', ' ', 'M', 'I', 'D', 'I'});
     const struct {
         std::optional<std::string> answer;
         bool reports;
-    } cases[] = {{std::nullopt, false}, {damaged, true}, {dir_ / "missing.mid", true}};
+    } cases[] = {{std::nullopt, false}, {damaged, true}, {text, true}, {dir_ / "missing.mid", true}};
+    Load(song);
+    const MidiF0Data* loaded = control.LoadedSong();
+    ASSERT_NE(loaded, nullptr);
+    EXPECT_EQ(window.Take(), (Strings{"title in.mid — Rovanta", "mirror changed", "paint"}));
     for (const auto& c : cases) {
         const std::string name = c.answer.value_or("(cancelled)");
-        Load(song);
-        ASSERT_NE(control.LoadedSong(), nullptr);
-        window.Take();
         r.Take();
-        const std::size_t asked = chooser.requests.size();
         Load(c.answer);
-        EXPECT_EQ(control.LoadedSong(), nullptr) << name;
+        EXPECT_EQ(control.LoadedSong(), loaded) << name;
         EXPECT_EQ(r.Take().empty(), !c.reports) << name;
-        control.DispatchCommand(ctl::kPlayStop);
+        // Neither the title nor what the roll shows changes.
+        EXPECT_EQ(window.Take(), (Strings{"paint"})) << name;
+
+        // Save goes on with the song.
+        const std::string out = dir_ / "after.mid";
+        chooser.answers.push_back(out);
         control.DispatchCommand(ctl::kSave);
-        EXPECT_EQ(chooser.requests.size(), asked + 1) << name;  // Save asked nothing
-        EXPECT_EQ(window.Take(), (Strings{"paint", "paint", "paint"})) << name;
-        EXPECT_FALSE(control.Playing()) << name;
+        EXPECT_EQ(FirstNoteOn(test::ReadBytes(out)), 0x3C) << name;
+        window.Take();
     }
-    EXPECT_EQ(chooser.requests.at(0).filter, "SMF files|*.mid|");
+    // So does Play.
+    control.DispatchCommand(ctl::kPlayStop);
+    EXPECT_TRUE(control.Playing());
+    ASSERT_NE(control.MirrorCopy(), nullptr);
+    control.DispatchCommand(ctl::kPlayStop);
+    window.Take();
+    EXPECT_EQ(chooser.requests.at(0).filter, "MIDI files|*.mid;*.midi;*.kar;*.rmi|All files|*|");
+    EXPECT_FALSE(chooser.requests.at(0).save);
+
+    // Another song that loads replaces it.
+    const std::string second = dir_.Write("Second Song.MID", test::ReadBytes(song));
+    EXPECT_TRUE(control.LoadFile(second));
+    EXPECT_NE(control.LoadedSong(), nullptr);
+    EXPECT_EQ(window.Take(), (Strings{"title Second Song.MID — Rovanta", "mirror changed"}));
+    EXPECT_FALSE(control.LoadFile(dir_ / "missing.mid"));
+    EXPECT_TRUE(window.Take().empty());
+}
+
+TEST_F(ControllerTest, ASaveThatWroteSaysWhereWithoutABox)
+{
+    Load(song);
+    window.Take();
+    const std::string out = dir_ / "mirrored.mid";
+    const struct {
+        std::optional<std::string> answer;
+        Strings calls;
+    } cases[] = {
+        {out, {"notice Saved to " + out, "paint"}},
+        {std::nullopt, {"paint"}},                       // cancelled
+        {dir_ / "no-such-folder/x.mid", {"paint"}},  // not written: the reports say why
+    };
+    for (const auto& c : cases) {
+        chooser.answers.push_back(c.answer);
+        control.DispatchCommand(ctl::kSave);
+        EXPECT_EQ(window.Take(), c.calls) << c.answer.value_or("(cancelled)");
+    }
+    EXPECT_FALSE(r.Take().empty()) << "the failed write reported";
 }
 
 TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlone)
@@ -264,7 +350,60 @@ TEST_F(ControllerTest, SaveMirrorsByTheTogglesAndOptionAndLeavesTheLoadedSongAlo
     EXPECT_EQ(control.MirrorCopy(), nullptr);
 }
 
-using ThreadedController = ControllerTest;
+TEST_F(ControllerTest, ExportAudioRendersWhatPlayWouldPlayIntoTheChosenFile)
+{
+    Load(song);
+    window.Take();
+    const bool soundFont = FindSoundFont(SynthConfig{}).has_value();
+    const std::string missingFont = dir_ / "none.sf2";
+    const struct Case {
+        const char* name;
+        std::optional<std::string> answer;
+        bool cancel;
+        bool noSoundFont;
+        std::string written;  // empty: nothing is
+        Strings calls;
+    } cases[] = {
+        {"wav", dir_ / "a.wav", false, false, dir_ / "a.wav",
+         {"export " + dir_ / "a.wav", "notice Exported to " + dir_ / "a.wav"}},
+        {"no extension: the chosen type's", dir_ / "b", false, false, dir_ / "b.wav",
+         {"export " + dir_ / "b.wav", "notice Exported to " + dir_ / "b.wav"}},
+        {"flac in capitals", dir_ / "c.FLAC", false, false, dir_ / "c.FLAC",
+         {"export " + dir_ / "c.FLAC", "notice Exported to " + dir_ / "c.FLAC"}},
+        {"cancelled while rendering", dir_ / "d.wav", true, false, "", {"export " + dir_ / "d.wav"}},
+        {"dialog cancelled", std::nullopt, false, false, "", {}},
+        {"no SoundFont", dir_ / "e.wav", false, true, "",
+         {"export " + dir_ / "e.wav",
+          "message The built-in synthesizer cannot render: no General MIDI SoundFont was found."}},
+    };
+    std::vector<std::string> expectedFiles{song};
+    for (const Case& c : cases) {
+        if (!soundFont && !c.noSoundFont && c.answer) continue;
+        window.cancelExport = c.cancel;
+        SynthConfig synth;
+        if (c.noSoundFont) synth.soundFont = missingFont;
+        control.SetExportSynth(synth);
+        chooser.answers.push_back(c.answer);
+        control.ExportAudio();
+        EXPECT_EQ(window.Take(), c.calls) << c.name;
+        EXPECT_TRUE(chooser.requests.back().save) << c.name;
+        EXPECT_EQ(chooser.requests.back().filter, "WAV audio|*.wav|FLAC audio|*.flac|Ogg Vorbis audio|*.ogg|");
+        if (c.written.empty()) continue;
+        expectedFiles.push_back(c.written);
+        const Bytes head = test::ReadBytes(c.written);
+        ASSERT_GE(head.size(), 4u) << c.name;
+        const std::string magic(head.begin(), head.begin() + 4);
+        EXPECT_EQ(magic, std::string(c.name[0] == 'f' ? "fLaC" : "RIFF")) << c.name;
+    }
+    // Nothing else was left in the folder: no partial file of the cancelled
+    // or failed renders.
+    std::vector<std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    std::sort(expectedFiles.begin(), expectedFiles.end());
+    EXPECT_EQ(files, expectedFiles);
+    if (!soundFont) GTEST_SKIP() << "no General MIDI SoundFont: only the cases that write nothing ran";
+}
 
 TEST_F(ThreadedController, QuitIsRefusedWhilePlayingAndStopKeepsTheMirrorCopy)
 {
@@ -289,9 +428,10 @@ TEST_F(ThreadedController, TheNaturalEndRelabelsAndTheTickDisplayKeepsItsLastVal
 {
     Load(song);
     control.DispatchCommand(ctl::kPlayStop);
-    // Loading while playing drops the loaded song; the playback goes on.
+    // Loading while playing leaves the playback alone, whether the Load is
+    // cancelled or loads another song.
     Load(std::nullopt);
-    control.DispatchCommand(ctl::kPlayStop);
+    Load(song);
     EXPECT_TRUE(control.Playing());
     window.Take();
     ASSERT_TRUE(test::Eventually([&] { return !control.Playing(); }, [&] { window.Pump(); }));
@@ -301,6 +441,68 @@ TEST_F(ThreadedController, TheNaturalEndRelabelsAndTheTickDisplayKeepsItsLastVal
     EXPECT_EQ(Strings(calls.end() - 3, calls.end()), (Strings{"tick 192", "caption 3       Play", "present 1"}));
     control.DispatchCommand(ctl::kQuit);
     EXPECT_EQ(window.Take(), (Strings{"accept", "paint"}));
+}
+
+// A format-0 song: C4 for `quarters` quarter notes after a rest of `rest`
+// quarters, with a tempo event (microseconds a quarter) when given.
+Bytes OneNote(int division, std::optional<std::uint32_t> tempo, int rest, int quarters)
+{
+    auto vlq = [](Bytes& out, std::uint32_t value) {
+        Bytes groups{static_cast<std::uint8_t>(value & 0x7F)};
+        while (value >>= 7) groups.push_back(static_cast<std::uint8_t>((value & 0x7F) | 0x80));
+        out.insert(out.end(), groups.rbegin(), groups.rend());
+    };
+    Bytes track;
+    if (tempo) {
+        track.insert(track.end(), {0, 0xFF, 0x51, 3, static_cast<std::uint8_t>(*tempo >> 16),
+                                   static_cast<std::uint8_t>(*tempo >> 8), static_cast<std::uint8_t>(*tempo)});
+    }
+    vlq(track, static_cast<std::uint32_t>(rest * division));
+    track.insert(track.end(), {0x90, 0x3C, 0x64});
+    vlq(track, static_cast<std::uint32_t>(quarters * division));
+    track.insert(track.end(), {0x80, 0x3C, 0x00, 0x00, 0xFF, 0x2F, 0x00});
+    Bytes file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, static_cast<std::uint8_t>(division >> 8),
+               static_cast<std::uint8_t>(division), 'M', 'T', 'r', 'k', 0, 0, 0,
+               static_cast<std::uint8_t>(track.size())};
+    file.insert(file.end(), track.begin(), track.end());
+    return file;
+}
+
+TEST_F(ThreadedController, ThePlayPositionFollowsTheTicksInSecondsOfTheMirrorsTimeLine)
+{
+    const struct {
+        const char* name;
+        int division;
+        std::optional<std::uint32_t> tempo;
+        int rest, quarters;
+        double first, last;  // seconds
+    } cases[] = {
+        {"96 a quarter, no tempo: 120 a minute", 96, std::nullopt, 0, 2, 0.0, 1.0},
+        {"480 a quarter at 60 a minute", 480, 1000000, 0, 2, 0.0, 2.0},
+        // Play leaves out the empty first measure: the line starts at its end.
+        {"120 a quarter at 240 a minute after a measure's rest", 120, 250000, 4, 4, 1.0, 2.0},
+    };
+    for (const auto& c : cases) {
+        Load(dir_.Write(std::string(c.name) + ".mid", OneNote(c.division, c.tempo, c.rest, c.quarters)));
+        ASSERT_NE(control.LoadedSong(), nullptr) << c.name;
+        window.positions.clear();
+        control.DispatchCommand(ctl::kPlayStop);
+        ASSERT_TRUE(test::Eventually([&] { return !control.Playing(); }, [&] { window.Pump(); })) << c.name;
+        const auto& seen = window.positions;
+        ASSERT_GE(seen.size(), 3u) << c.name;
+        EXPECT_EQ(seen.back(), std::nullopt) << c.name << ": the end takes the line away";
+        ASSERT_TRUE(seen.front() && seen[seen.size() - 2]) << c.name;
+        EXPECT_NEAR(*seen.front(), c.first, 1e-9) << c.name;
+        EXPECT_NEAR(*seen[seen.size() - 2], c.last, 1e-9) << c.name;
+        for (std::size_t i = 1; i + 1 < seen.size(); ++i) EXPECT_LE(*seen[i - 1], *seen[i]) << c.name;
+    }
+    // Stop takes the line away too.
+    window.positions.clear();
+    control.DispatchCommand(ctl::kPlayStop);
+    control.DispatchCommand(ctl::kPlayStop);
+    window.Pump();
+    ASSERT_FALSE(window.positions.empty());
+    EXPECT_EQ(window.positions.back(), std::nullopt);
 }
 
 // Format 0, 96 ticks per quarter, in G major: an empty first measure, then

@@ -118,6 +118,33 @@ TEST(RollLayout, PlacedAndDrawnHighNotesOnTopDrumsAsDiamonds)
     EXPECT_EQ(image.At(picture.frames[0].x + 300, picture.frames[0].y + 1), 0xF4F4F0u) << "an empty part of the roll";
 }
 
+TEST(RollLayout, ThePlayPositionRunsDownTheLowerRollWhereANoteStartingThenWouldStart)
+{
+    test::Recorded r;
+    // Horizontal Reverse: E4 from 0 s, C4 from 0.5 s, the drum hit at 0.875 s.
+    const RollPicture picture = PlaceRolls(LayOutRolls(Song(r.ctx), MirrorSettings{true, false, 1, {}}), 400, 300);
+    const RollRect& lower = picture.frames[1];
+    std::vector<RollRect> mirrored;
+    for (const RollRect& n : picture.notes)
+        if (n.y >= lower.y && !n.drum) mirrored.push_back(n);
+    std::sort(mirrored.begin(), mirrored.end(), [](const RollRect& a, const RollRect& b) { return a.x < b.x; });
+    ASSERT_EQ(mirrored.size(), 2u);
+    const struct {
+        double seconds;
+        std::int32_t x;
+    } cases[] = {
+        {0.0, mirrored[0].x}, {0.5, mirrored[1].x}, {1.0, lower.x + lower.w},
+        {-3.0, lower.x}, {60.0, lower.x + lower.w},  // held at the frame's edges
+    };
+    for (const auto& c : cases) {
+        const RollLine line = PlayPositionLine(picture, c.seconds);
+        EXPECT_EQ(line.x0, c.x) << c.seconds;
+        EXPECT_EQ(line.x1, c.x) << c.seconds;
+        EXPECT_EQ(line.y0, lower.y) << c.seconds;
+        EXPECT_EQ(line.y1, lower.y + lower.h) << c.seconds;
+    }
+}
+
 // The pixels of a PNG this program wrote (8-bit RGB, unfiltered rows).
 std::vector<std::uint8_t> Pixels(const test::Bytes& png, std::uint32_t& width, std::uint32_t& height)
 {

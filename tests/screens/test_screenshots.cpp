@@ -1,6 +1,8 @@
 // Screenshots of the real main window on a real X server (Xvfb in CI): what
 // the server shows must be exactly the skin's back buffers, at the layout's
-// rectangles, after start and while playing with both reversals on.
+// rectangles, after start and while playing with both reversals on; the roll
+// window must show exactly what it painted, each note on top in its channel's
+// colour where the core placed it; and the export's progress window.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +14,7 @@
 #include <QPushButton>
 #include <QImage>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
@@ -21,7 +24,10 @@
 #include <initializer_list>
 
 #include "app/Dialogs.h"
+#include "app/ExportDialog.h"
+#include "app/RollView.h"
 #include "gui/GuiRig.h"
+#include "playback/SynthPort.h"
 
 namespace rovanta::test {
 namespace {
@@ -89,6 +95,114 @@ TEST(Screenshots, AfterStartAndWhilePlayingBothReversed)
         EXPECT_NE(start.copy(where), playing.copy(where)) << id;
     }
     rig.Click(MainWindow::kPlay);
+}
+
+// The notes whose middle pixel no later note covers, and the note-free points
+// of a frame (nothing placed within two pixels of them).
+std::vector<RollRect> OnTop(const RollPicture& picture)
+{
+    std::vector<RollRect> out;
+    for (std::size_t i = 0; i < picture.notes.size(); ++i) {
+        const RollRect& n = picture.notes[i];
+        if (n.w < 3 || n.h < 3) continue;
+        const QPoint middle(n.x + n.w / 2, n.y + n.h / 2);
+        bool covered = false;
+        for (std::size_t j = i + 1; j < picture.notes.size() && !covered; ++j) {
+            const RollRect& m = picture.notes[j];
+            covered = QRect(m.x - 1, m.y - 1, m.w + 2, m.h + 2).contains(middle);
+        }
+        if (!covered) out.push_back(n);
+    }
+    return out;
+}
+
+// Every note on top shows its channel's colour on the screen, and the play
+// position's colour shows nowhere but on the line.
+void ExpectRollShown(const RollWindow& rolls, const QImage& shot)
+{
+    const RollPicture& picture = *rolls.Picture();
+    ASSERT_EQ(shot.size(), QSize(picture.width, picture.height));
+    const std::vector<RollRect> notes = OnTop(picture);
+    ASSERT_GT(notes.size(), 50u);
+    int wrong = 0;
+    for (const RollRect& n : notes)
+        wrong += (shot.pixel(n.x + n.w / 2, n.y + n.h / 2) & 0xFFFFFF) != ChannelColour(n.channel);
+    EXPECT_EQ(wrong, 0) << "of " << notes.size() << " notes";
+    // The frames' ground shows where no note, bar or axis was placed.
+    for (const RollRect& frame : picture.frames)
+        EXPECT_EQ(shot.pixel(frame.x + 1, frame.y + 1) & 0xFFFFFF, 0xF4F4F0u);
+}
+
+TEST(Screenshots, TheRollWindowAfterLoadWithBothReversalsAndWhilePlaying)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    GuiRig rig;
+    rig.chooser.answers.push_back(TestFile("mma--twinkle-kar.kar"));
+    rig.Click(MainWindow::kLoad);
+    rig.Click(MainWindow::kHorizontal);
+    rig.Click(MainWindow::kVertical);
+    rig.window->ShowRolls();
+    RollWindow& rolls = *rig.window->Rolls();
+    rolls.resize(780, 540);  // within the virtual screen
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&rolls));
+    ASSERT_TRUE(rig.WaitFor([&] { return rolls.Picture() && rolls.Picture()->width == 780; }));
+    const QImage loaded = Grab(rolls);
+    Save(loaded, "roll-window.png");
+    // The server shows what the window painted, pixel for pixel...
+    EXPECT_EQ(loaded, rolls.grab().toImage().convertToFormat(QImage::Format_RGB32));
+    // ...and that is the core's placed rolls, with no play line yet.
+    ExpectRollShown(rolls, loaded);
+    int lineColour = 0;
+    for (int y = 0; y < loaded.height(); ++y)
+        for (int x = 0; x < loaded.width(); ++x) lineColour += (loaded.pixel(x, y) & 0xFFFFFF) == kPlayLineColour;
+    EXPECT_EQ(lineColour, 0);
+
+    rig.Click(MainWindow::kPlay);
+    ASSERT_TRUE(rig.WaitFor([&] { return rolls.PlayLine() && rolls.PlayLine()->x0 > rolls.Picture()->frames[1].x + 20; }));
+    const QImage playing = Grab(rolls);
+    Save(playing, "roll-window-playing.png");
+    rig.Click(MainWindow::kPlay);
+    // A column of the play position's colour runs down the lower roll only.
+    const RollRect upper = rolls.Picture()->frames[0], lower = rolls.Picture()->frames[1];
+    int bestColumn = 0, bestRun = 0;
+    for (int x = lower.x; x <= lower.x + lower.w; ++x) {
+        int run = 0;
+        for (int y = lower.y; y < lower.y + lower.h; ++y) run += (playing.pixel(x, y) & 0xFFFFFF) == kPlayLineColour;
+        if (run > bestRun) bestRun = run, bestColumn = x;
+    }
+    EXPECT_GE(bestRun, lower.h * 9 / 10) << "at x " << bestColumn;
+    int above = 0;
+    for (int y = upper.y; y < upper.y + upper.h; ++y) above += (playing.pixel(bestColumn, y) & 0xFFFFFF) == kPlayLineColour;
+    EXPECT_EQ(above, 0);
+}
+
+TEST(Screenshots, TheExportProgressWindow)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) GTEST_SKIP() << "needs an X server (run under xvfb-run)";
+    if (!FindSoundFont(SynthConfig{})) GTEST_SKIP() << "no General MIDI SoundFont to render with";
+    QTemporaryDir dir;
+    const std::filesystem::path folder = dir.path().toStdString();
+    test::WriteLongSong(folder / "long.mid", 10);
+    GuiRig rig;
+    rig.chooser.answers = {(folder / "long.mid").string(), (folder / "Long song.ogg").string()};
+    rig.Click(MainWindow::kLoad);
+    int percent = -1;
+    OnNextModal([&](QWidget* modal) {
+        auto* progress = dynamic_cast<ExportProgress*>(modal);
+        ASSERT_NE(progress, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(progress));
+        ASSERT_TRUE(rig.WaitFor([&] { return progress->Bar()->value() >= 10; }));
+        const QImage shot = Grab(*progress);
+        Save(shot, "export-audio.png");
+        percent = progress->Bar()->value();
+        // The bar on the screen is partly filled: its colours differ along it.
+        const QRect bar = progress->Bar()->geometry();
+        EXPECT_NE(shot.pixel(bar.left() + 4, bar.center().y()), shot.pixel(bar.right() - 4, bar.center().y()));
+        QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+    });
+    rig.window->ExportAudioAction()->trigger();
+    EXPECT_GE(percent, 10);
+    EXPECT_FALSE(std::filesystem::exists(folder / "Long song.ogg"));
 }
 
 // The dialogs and a Japanese report, for a look: each must show more than
