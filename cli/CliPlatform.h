@@ -37,12 +37,6 @@ private:
     std::ostream* out_;
 };
 
-// For reports nobody is left to read.
-class DiscardingSink : public ReportSink {
-public:
-    void Show(std::string_view) override {}
-};
-
 // Stands in for the open or save dialog: the user "chooses" the path given.
 class FixedPathChooser : public FileChooser {
 public:

@@ -56,25 +56,6 @@ bool IsSameFile(const std::string& a, const fs::path& b)
     return fs::equivalent(a, b, ec);
 }
 
-// Declared right after the loader, so that it acts just before the loader
-// goes, or called once the command's work is done: the release of the songs
-// may still report (a long event, say), but nobody is waiting for that.
-class QuietRelease {
-public:
-    explicit QuietRelease(RunContext& ctx) : ctx_(&ctx) {}
-    ~QuietRelease() { Now(); }
-    void Now()
-    {
-        static DiscardingSink discard;  // outlives every context
-        ctx_->SetSink(discard);
-    }
-    QuietRelease(const QuietRelease&) = delete;
-    QuietRelease& operator=(const QuietRelease&) = delete;
-
-private:
-    RunContext* ctx_;
-};
-
 // The batch refusals, checked before any file is touched; empty when fine.
 std::string CheckBatch(const BatchArgs& args)
 {

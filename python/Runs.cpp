@@ -15,29 +15,6 @@ namespace rovanta::python {
 
 namespace {
 
-class DiscardingSink : public ReportSink {
-public:
-    void Show(std::string_view) override {}
-};
-
-// Declared right after the loader, so that it acts just before the loader
-// goes: the release of what the loader still holds may report, but the call
-// has returned its lines by then. The command-line tool does the same.
-class QuietRelease {
-public:
-    explicit QuietRelease(RunContext& ctx) : ctx_(&ctx) {}
-    ~QuietRelease()
-    {
-        static DiscardingSink discard;  // outlives every context
-        ctx_->SetSink(discard);
-    }
-    QuietRelease(const QuietRelease&) = delete;
-    QuietRelease& operator=(const QuietRelease&) = delete;
-
-private:
-    RunContext* ctx_;
-};
-
 // The save dialog's answer: the path the caller gave.
 class GivenPath : public FileChooser {
 public:

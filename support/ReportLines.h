@@ -6,8 +6,11 @@
 
 #include <string>
 
+#include <string_view>
+
 #include "support/CollectingSink.h"
 #include "support/Report.h"
+#include "support/RunContext.h"
 
 namespace rovanta {
 
@@ -22,6 +25,32 @@ inline std::string DetailLine(const FileFailure& failure)
 class FileReports : public CollectingSink {
 public:
     void ShowFileFailure(const FileFailure& failure) override { Show(DetailLine(failure)); }
+};
+
+// For reports nobody is left to read.
+class DiscardingSink : public ReportSink {
+public:
+    void Show(std::string_view) override {}
+};
+
+// From the moment it goes, or Now() is called, the context's reports go
+// nowhere: the release of the songs may still report (a long event, say),
+// but the command's work is done and nobody is waiting for that. Declared
+// right after the loader, it acts just before the loader goes.
+class QuietRelease {
+public:
+    explicit QuietRelease(RunContext& ctx) : ctx_(&ctx) {}
+    ~QuietRelease() { Now(); }
+    void Now()
+    {
+        static DiscardingSink discard;  // outlives every context
+        ctx_->SetSink(discard);
+    }
+    QuietRelease(const QuietRelease&) = delete;
+    QuietRelease& operator=(const QuietRelease&) = delete;
+
+private:
+    RunContext* ctx_;
 };
 
 }  // namespace rovanta

@@ -26,6 +26,7 @@
 #include "app/SkinControl.h"
 #include "app/WindowReportSink.h"
 #include "common/ScriptedChooser.h"
+#include "pipelines/RollLayout.h"
 #include "playback/PlaybackFakes.h"
 #include "playback/TimerThread.h"
 #include "support/RunContext.h"
@@ -100,6 +101,25 @@ public:
     std::filesystem::path appDir = std::filesystem::temp_directory_path() / "rovanta_gui_app";
     std::unique_ptr<MainWindow> window;
 };
+
+// The notes whose middle pixel no later note covers: there a painted roll
+// must show the note's channel colour.
+inline std::vector<RollRect> NotesOnTop(const RollPicture& picture)
+{
+    std::vector<RollRect> out;
+    for (std::size_t i = 0; i < picture.notes.size(); ++i) {
+        const RollRect& n = picture.notes[i];
+        if (n.w < 3 || n.h < 3) continue;
+        const QPoint middle(n.x + n.w / 2, n.y + n.h / 2);
+        bool covered = false;
+        for (std::size_t j = i + 1; j < picture.notes.size() && !covered; ++j) {
+            const RollRect& m = picture.notes[j];
+            covered = QRect(m.x - 1, m.y - 1, m.w + 2, m.h + 2).contains(middle);
+        }
+        if (!covered) out.push_back(n);
+    }
+    return out;
+}
 
 inline QString GuiRig::TickText() const { return window->Text(MainWindow::kTickDisplay)->text(); }
 

@@ -40,25 +40,6 @@ std::vector<Rect> Expected(const GuiRig& rig, const MirrorSettings& settings)
                      .notes);
 }
 
-// The notes whose middle pixel no later note covers: there the window must
-// show the note's channel colour.
-std::vector<RollRect> Uncovered(const RollPicture& picture)
-{
-    std::vector<RollRect> out;
-    for (std::size_t i = 0; i < picture.notes.size(); ++i) {
-        const RollRect& n = picture.notes[i];
-        if (n.w < 3 || n.h < 3) continue;
-        const QPoint middle(n.x + n.w / 2, n.y + n.h / 2);
-        bool covered = false;
-        for (std::size_t j = i + 1; j < picture.notes.size() && !covered; ++j) {
-            const RollRect& m = picture.notes[j];
-            covered = QRect(m.x - 1, m.y - 1, m.w + 2, m.h + 2).contains(middle);
-        }
-        if (!covered) out.push_back(n);
-    }
-    return out;
-}
-
 TEST(RollWindowTest, ShowNotesOpensItFromTheMenuOrCtrlNWithAHintUntilASongIsLoaded)
 {
     GuiRig rig;
@@ -135,7 +116,7 @@ TEST(RollWindowTest, FollowsTheTogglesAndTheOptionsAndItsSizeAndPaintsTheChannel
 
         // On the window: each note that lies on top shows its channel's colour.
         const QImage shown = rolls.grab().toImage().convertToFormat(QImage::Format_RGB32);
-        const std::vector<RollRect> visible = Uncovered(*rolls.Picture());
+        const std::vector<RollRect> visible = test::NotesOnTop(*rolls.Picture());
         ASSERT_GT(visible.size(), 20u) << step.name;
         int wrong = 0;
         for (const RollRect& n : visible)

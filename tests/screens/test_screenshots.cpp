@@ -97,32 +97,13 @@ TEST(Screenshots, AfterStartAndWhilePlayingBothReversed)
     rig.Click(MainWindow::kPlay);
 }
 
-// The notes whose middle pixel no later note covers, and the note-free points
-// of a frame (nothing placed within two pixels of them).
-std::vector<RollRect> OnTop(const RollPicture& picture)
-{
-    std::vector<RollRect> out;
-    for (std::size_t i = 0; i < picture.notes.size(); ++i) {
-        const RollRect& n = picture.notes[i];
-        if (n.w < 3 || n.h < 3) continue;
-        const QPoint middle(n.x + n.w / 2, n.y + n.h / 2);
-        bool covered = false;
-        for (std::size_t j = i + 1; j < picture.notes.size() && !covered; ++j) {
-            const RollRect& m = picture.notes[j];
-            covered = QRect(m.x - 1, m.y - 1, m.w + 2, m.h + 2).contains(middle);
-        }
-        if (!covered) out.push_back(n);
-    }
-    return out;
-}
-
 // Every note on top shows its channel's colour on the screen, and the play
 // position's colour shows nowhere but on the line.
 void ExpectRollShown(const RollWindow& rolls, const QImage& shot)
 {
     const RollPicture& picture = *rolls.Picture();
     ASSERT_EQ(shot.size(), QSize(picture.width, picture.height));
-    const std::vector<RollRect> notes = OnTop(picture);
+    const std::vector<RollRect> notes = test::NotesOnTop(picture);
     ASSERT_GT(notes.size(), 50u);
     int wrong = 0;
     for (const RollRect& n : notes)
