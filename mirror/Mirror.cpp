@@ -143,7 +143,7 @@ std::vector<MusicEvent> Reversed(std::vector<MusicEvent> events)
             slot.delta = delta;
         }
     }
-    // In front: the tempo event of the next step, then the first program
+    // In front: the tempo event set below, then the first program
     // change of each channel, the highest channel first (a placeholder where a
     // channel has none). The copy made room for them.
     std::vector<MusicEvent>& arranged = events;

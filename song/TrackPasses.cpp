@@ -1,7 +1,8 @@
-// The whole-track passes. Each gives exactly the result of the step-by-step
-// description (erase or insert one event at a time, scan back or forward from
-// each note), but rebuilds the table in one sweep or sorts once, so a full
-// table of 131,072 events never costs a quadratic pass.
+// The whole-track passes. Each gives exactly the result of working one event
+// at a time (erase or insert an event, scan back or forward from each note),
+// as the plain versions in the tests do, but rebuilds the table in one sweep
+// or sorts once, so a full table of 131,072 events never costs a quadratic
+// pass.
 
 #include <algorithm>
 #include <cstdint>
