@@ -181,15 +181,23 @@ struct Figure {
 std::string PitchList(const std::vector<Note>& notes)
 {
     std::string text;
-    for (const Note& n : notes) text += (text.empty() ? "" : " ") + AxisName(2 * n.pitch);
+    // Appended piece by piece: g++ 12 warns falsely about "literal" + string at -O3.
+    for (const Note& n : notes) {
+        if (!text.empty()) text += ' ';
+        text += AxisName(2 * n.pitch);
+    }
     return text;
 }
 
 std::string ChangeList(const Changes& changes)
 {
     std::string text;
-    for (const auto& [tick, value] : changes)
-        text += (text.empty() ? "" : " ") + std::to_string(value) + "@" + std::to_string(tick);
+    for (const auto& [tick, value] : changes) {
+        if (!text.empty()) text += ' ';
+        text += std::to_string(value);
+        text += '@';
+        text += std::to_string(tick);
+    }
     return text;
 }
 
