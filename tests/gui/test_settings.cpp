@@ -28,7 +28,7 @@ namespace {
 using test::GuiRig;
 using test::OnNextModal;
 
-constexpr MusicalKey kC{0, false}, kAm{9, true}, kEb{3, false}, kFsm{6, true};
+constexpr MusicalKey kAm{9, true}, kEb{3, false}, kFsm{6, true};
 
 MirrorOptions Options(ControlMirroring controls, std::optional<std::int32_t> twiceAxis, bool diatonic,
                       std::optional<MusicalKey> key, bool trim)

@@ -21,8 +21,10 @@ Strings Heard(const MidiTrackData& track)
     Strings out = Picture(track);
     for (std::int32_t i = 0; i < track.Count(); ++i) {
         const MusicEvent& e = track.At(i);
-        if (e.IsMeta(meta::kTempo)) out[static_cast<std::size_t>(i)] += " " + std::to_string(e.value);
-        if (e.kind == kind::kNoteOn) out[static_cast<std::size_t>(i)] += " v" + std::to_string(e.velocity);
+        std::string& line = out[static_cast<std::size_t>(i)];
+        // Appended piece by piece: g++ 12 warns falsely about "literal" + string at -O3.
+        if (e.IsMeta(meta::kTempo)) line.append(" ").append(std::to_string(e.value));
+        if (e.kind == kind::kNoteOn) line.append(" v").append(std::to_string(e.velocity));
     }
     return out;
 }

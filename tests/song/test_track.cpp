@@ -14,7 +14,6 @@ using namespace test;
 using Strings = std::vector<std::string>;
 
 constexpr auto kEvent = track_state::kEventForm;
-constexpr auto kPaired = track_state::kPaired;
 
 // --- table editing -----------------------------------------------------------
 
