@@ -38,12 +38,18 @@ int SaveMirrored(const MidiF0Data& loaded, const MirrorSettings& settings, FileC
     return Save(copy, chooser);
 }
 
-int SaveMirrored(MidiF0Data&& loaded, const MirrorSettings& settings, FileChooser& chooser)
+MidiF0Data EncodeMirrored(MidiF0Data&& loaded, const MirrorSettings& settings)
 {
     MidiF0Data song = std::move(loaded);
     song.UnpairTrack();
     ApplyReversals(song, settings);
     Encode(song);
+    return song;
+}
+
+int SaveMirrored(MidiF0Data&& loaded, const MirrorSettings& settings, FileChooser& chooser)
+{
+    MidiF0Data song = EncodeMirrored(std::move(loaded), settings);
     return Save(song, chooser);
 }
 

@@ -50,5 +50,8 @@ int SaveMirrored(const MidiF0Data& loaded, const MirrorSettings& settings, FileC
 // The same on the song itself, for a caller that has no further use for it
 // (a command-line run): the result is the same, without the copy.
 int SaveMirrored(MidiF0Data&& loaded, const MirrorSettings& settings, FileChooser& chooser);
+// What that Save writes, without the dialog and the file: the song itself,
+// mirrored and encoded (its image in its block, unless encoding was refused).
+MidiF0Data EncodeMirrored(MidiF0Data&& loaded, const MirrorSettings& settings);
 
 }  // namespace rovanta

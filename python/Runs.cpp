@@ -37,10 +37,7 @@ bool BuildSong(MidiFileLoader& loader)
 // with the image kept in memory where Save would write it to a file.
 bool SaveMirroredImage(MidiF0Data&& loaded, const MirrorSettings& settings, std::vector<std::uint8_t>& image)
 {
-    MidiF0Data song = std::move(loaded);
-    song.UnpairTrack();
-    ApplyReversals(song, settings);
-    Encode(song);
+    MidiF0Data song = EncodeMirrored(std::move(loaded), settings);
     // SaveToFile's own test of what it is handed.
     if (song.State() != track_state::kEncoded || !song.Block()) {
         song.ReportError(m0dt::kInternalError);
